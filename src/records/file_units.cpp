@@ -284,14 +284,15 @@ void putRecord(Unit& u, const char* data, std::size_t n) {
 
 std::int64_t writePosition(const Unit& u) { return u.outStart + static_cast<std::int64_t>(u.outLen); }
 
-void patchBytes(Unit& u, std::int64_t offset, const char* data, std::size_t n) {
+int patchBytes(Unit& u, std::int64_t offset, const char* data, std::size_t n) {
   if (offset >= u.outStart && offset + static_cast<std::int64_t>(n) <= writePosition(u)) {
     std::memcpy(u.buffer.get() + (offset - u.outStart), data, n);
-    return;
+    return 0;
   }
   flushOutput(u);
   int error = 0;
-  if (!platform::writeAt(u.handle, offset, data, n, error)) noteWriteError(u, error);
+  if (!platform::writeAt(u.handle, offset, data, n, error)) return error;
+  return 0;
 }
 
 void flushOutput(Unit& u) {

@@ -113,8 +113,9 @@ void putRecord(Unit& u, const char* data, std::size_t n);
 std::int64_t writePosition(const Unit& u);
 
 // Overwrites n bytes at an earlier file offset (inside the buffer when the
-// range is still buffered) without moving the write position.
-void patchBytes(Unit& u, std::int64_t offset, const char* data, std::size_t n);
+// range is still buffered) without moving the write position. Returns 0, or
+// the system error that made the overwrite fail.
+int patchBytes(Unit& u, std::int64_t offset, const char* data, std::size_t n);
 
 // Writes the stream buffer out.
 void flushOutput(Unit& u);
