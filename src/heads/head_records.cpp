@@ -1,1 +1,26 @@
-// placeholder
+#include "heads/head_records.h"
+
+#include "records/binary_records.h"
+#include "records/file_units.h"
+
+namespace vantorell {
+
+void connectHeadsFile(const FixedText<200>& headsfile) { connect(244, 10, headsfile.view(), Form::Binary); }
+
+void connectBinaryOutput(const FixedText<128>& outfile) { connect(237, 11, outfile.view(), Form::Binary); }
+
+void readHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads) {
+  readBinaryRecord(headerStmt, 10,
+                   {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW,
+                    header.ILAY});
+  readBinaryRecord(arrayStmt, 10, {BinaryItem::doubles(heads.data(), heads.count)});
+}
+
+void writeHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads) {
+  writeBinaryRecord(headerStmt, 11,
+                    {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW,
+                     header.ILAY});
+  writeBinaryRecord(arrayStmt, 11, {BinaryItem::doubles(heads.data(), heads.count)});
+}
+
+}  // namespace vantorell

@@ -1,1 +1,44 @@
-// placeholder
+#include "run/error_report.h"
+
+#include "records/file_units.h"
+#include "records/platform.h"
+
+namespace vantorell {
+
+namespace {
+
+constexpr const char* kSourceName = "Vantorell";
+constexpr const char* kLabel = "Vantorell runtime error: ";
+
+}  // namespace
+
+std::string formatErrorReport(const RunError& error) {
+  std::string report;
+  switch (error.kind) {
+    case ReportKind::MemoryExhausted:
+      report = "Operating system error: ";
+      report += error.what();
+      report += "\nAllocation would exceed memory limit\n";
+      return report;
+    case ReportKind::WithUnit:
+      report = "At line " + std::to_string(error.statement) + " of file " + kSourceName +
+               " (unit = " + std::to_string(error.unit) + ", file = '" + std::string(unitName(error.unit)) + "')\n";
+      break;
+    case ReportKind::WithoutUnit:
+      report = "At line " + std::to_string(error.statement) + " of file " + kSourceName + "\n";
+      break;
+    case ReportKind::LabelOnly:
+      break;
+  }
+  report += kLabel;
+  report += error.what();
+  report += '\n';
+  return report;
+}
+
+int reportRunError(const RunError& error) {
+  platform::writeError(formatErrorReport(error));
+  return error.kind == ReportKind::MemoryExhausted ? 1 : 2;
+}
+
+}  // namespace vantorell
