@@ -247,19 +247,15 @@ void putBytes(Unit& u, const char* data, std::size_t n) {
     u.outStart += static_cast<std::int64_t>(n);
     return;
   }
-  if (u.outLen + n <= kBufferSize) {
-    std::memcpy(u.buffer.get() + u.outLen, data, n);
-    u.outLen += n;
-    return;
-  }
-  flushOutput(u);
-  if (n > kDirectTransfer) {
+  if (n > kDirectTransfer) {  // a large piece goes straight to the file, after the buffer
+    flushOutput(u);
     deliver(u, data, n);
     u.outStart += static_cast<std::int64_t>(n);
     return;
   }
-  std::memcpy(u.buffer.get(), data, n);
-  u.outLen = n;
+  if (u.outLen + n > kBufferSize) flushOutput(u);
+  std::memcpy(u.buffer.get() + u.outLen, data, n);
+  u.outLen += n;
 }
 
 void putRecord(Unit& u, const char* data, std::size_t n) {

@@ -1,18 +1,145 @@
 #include "records/file_units.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <string>
+
+#include "records/text_output.h"
 #include "support/testkit.h"
 
 using namespace vantorell;
 using testkit::ScratchDir;
+using testkit::failureOf;
 
-TEST(FileUnits, ConnectCreatesMissingFileEmpty) {
+namespace {
+
+std::string connectFailure(int unit, const std::string& name) {
+  return failureOf([&] { connect(237, unit, name, Form::Binary); });
+}
+
+}  // namespace
+
+TEST(FileUnits, ConnectCreatesAMissingFileEmptyWithOwnerPermissions) {
   ScratchDir dir;
   resetUnitsForTesting();
   connect(113, 11, dir.file("missing.txt") + "     ", Form::Text);
   EXPECT_EQ(unitName(11), dir.file("missing.txt"));
-  EXPECT_TRUE(testkit::fileExists(dir.file("missing.txt")));
+  struct stat st {};
+  ASSERT_EQ(::stat(dir.file("missing.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_TRUE(unitAt(11).atEnd);
   release(11);
   EXPECT_EQ(unitName(11), "");
+  EXPECT_TRUE(testkit::fileExists(dir.file("missing.txt")));
+}
+
+TEST(FileUnits, ConnectKeepsExistingContentUntilTheFirstWrite) {
+  ScratchDir dir;
+  resetUnitsForTesting();
+  testkit::writeFile(dir.file("old.txt"), "0123456789\r\n0123456789\r\n");
+  connect(239, 11, dir.file("old.txt"), Form::Text);
+  EXPECT_FALSE(unitAt(11).atEnd);
+  release(11);
+  EXPECT_EQ(testkit::readFile(dir.file("old.txt")), "0123456789\r\n0123456789\r\n");
+  connect(239, 11, dir.file("old.txt"), Form::Text);
+  writeFreeForm(265, 11, {"abc"});
+  writeFreeForm(265, 11, {"de"});
+  release(11);
+  EXPECT_EQ(testkit::readFile(dir.file("old.txt")), " abc\r\n de\r\n");
+}
+
+TEST(FileUnits, ConnectionFailures) {
+  ScratchDir dir;
+  resetUnitsForTesting();
+  ::mkdir(dir.file("sub").c_str(), 0700);
+  EXPECT_EQ(connectFailure(11, dir.file("nodir/x")), "237/11: File '" + dir.file("nodir/x") + "' does not exist");
+  EXPECT_EQ(connectFailure(11, "    "), "237/11: File '' does not exist");
+  EXPECT_EQ(connectFailure(11, dir.file("sub")), "237/11: '" + dir.file("sub") + "' is a directory");
+  EXPECT_EQ(unitName(11), "");
+}
+
+TEST(FileUnits, OneFileCannotBeConnectedToTwoUnits) {
+  ScratchDir dir;
+  resetUnitsForTesting();
+  ::mkdir(dir.file("sub").c_str(), 0700);
+  testkit::writeFile(dir.file("heads.bin"), "x");
+  connect(237, 11, dir.file("heads.bin"), Form::Binary);
+  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.file("sub/../heads.bin"), Form::Binary); }),
+            "244/10: File already opened in another unit");
+  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.path + "/./heads.bin", Form::Binary); }),
+            "244/10: File already opened in another unit");
+  release(11);
+  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.file("heads.bin"), Form::Binary); }), "no error");
+  resetUnitsForTesting();
+}
+
+TEST(FileUnits, AFileBehindTheConsoleMayStillBeConnected) {
+  ScratchDir dir;
+  resetUnitsForTesting();
+  std::string console = testkit::connectConsoleFiles(dir, "");
+  EXPECT_EQ(failureOf([&] { connect(239, 11, console, Form::Text); }), "no error");
+  resetUnitsForTesting();
+}
+
+// Permission bits only stop an unprivileged user: these run in a child that
+// drops root first.
+TEST(FileUnits, OpenAttemptsFallBackToReadOnlyAndWriteOnly) {
+  ScratchDir dir;
+  testkit::writeFile(dir.file("ro.bin"), "keep");
+  testkit::writeFile(dir.file("wo.txt"), "secret\n");
+  testkit::writeFile(dir.file("none.txt"), "");
+  ::chmod(dir.file("ro.bin").c_str(), 0444);
+  ::chmod(dir.file("wo.txt").c_str(), 0222);
+  ::chmod(dir.file("none.txt").c_str(), 0);
+  int status = testkit::runUnprivileged(
+      [](const std::string& d) {
+        resetUnitsForTesting();
+        connect(237, 11, d + "/ro.bin", Form::Binary);
+        if (unitAt(11).direction != Direction::ReadOnly) return 1;
+        if (failureOf([] { writableUnit(274, 11); }) != "274/11: Cannot write to file opened for READ") return 2;
+        connect(188, 12, d + "/wo.txt", Form::Text);
+        if (unitAt(12).direction != Direction::WriteOnly) return 3;
+        if (failureOf([] { readableUnit(189, 12); }) != "189/12: Cannot read from file opened for WRITE") return 4;
+        if (failureOf([&] { connect(244, 10, d + "/none.txt", Form::Binary); }) !=
+            "244/10: Permission denied trying to open file '" + d + "/none.txt'")
+          return 5;
+        releaseAll();
+        return 0;
+      },
+      dir);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(testkit::readFile(dir.file("ro.bin")), "keep");
+}
+
+TEST(FileUnits, SkippingRepositionsAFileAndDiscardsFromAPipe) {
+  ScratchDir dir;
+  std::string content;
+  for (int i = 0; i < 30000; ++i) content += static_cast<char>('a' + i % 26);
+  testkit::connectWith(dir, 10, content, true);
+  Unit& u = unitAt(10);
+  int error = 0;
+  EXPECT_EQ(getByte(u), 'a');
+  skipBytes(u, 20000, error);
+  EXPECT_EQ(getByte(u), static_cast<unsigned char>(content[20001]));
+  skipBytes(u, 1000000, error);  // past the end: no error until the next read
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(peekByte(u), -1);
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ASSERT_EQ(::write(fds[1], content.data(), 10000), 10000);
+  ::close(fds[1]);
+  resetUnitsForTesting();
+  connectConsole(fds[0], STDOUT_FILENO);
+  Unit& in = unitAt(5);
+  EXPECT_EQ(getByte(in), 'a');
+  skipBytes(in, 9000, error);
+  EXPECT_EQ(getByte(in), static_cast<unsigned char>(content[9001]));
+  skipBytes(in, 50000, error);  // the skip ends at the end of the pipe
+  EXPECT_EQ(peekByte(in), -1);
+  ::close(fds[0]);
+  resetUnitsForTesting();
 }

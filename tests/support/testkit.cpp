@@ -133,4 +133,31 @@ std::string connectWith(const ScratchDir& dir, int unit, std::string_view conten
   return path;
 }
 
+std::string connectConsoleFiles(const ScratchDir& dir, std::string_view input) {
+  std::string in = dir.file("console-in");
+  std::string out = dir.file("console-out");
+  writeFile(in, input);
+  int inFd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+  int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (inFd < 0 || outFd < 0) throw std::runtime_error("cannot open console files");
+  vantorell::connectConsole(inFd, outFd);
+  return out;
+}
+
+int runUnprivileged(int (*action)(const std::string& dir), const ScratchDir& dir) {
+  ::chmod(dir.path.c_str(), 0777);
+  pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    if (::geteuid() == 0) {
+      constexpr uid_t kNobody = 65534;
+      if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(125);
+    }
+    ::_exit(action(dir.path));
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace testkit

@@ -37,6 +37,15 @@ RunResult runProgram(const std::string& cwd, std::string_view input);
 // path; the unit table is reset first.
 std::string connectWith(const ScratchDir& dir, int unit, std::string_view content, bool binary = false);
 
+// Connects the console units in-process to files: unit 5 reads `input`, unit
+// 6 writes to the returned path.
+std::string connectConsoleFiles(const ScratchDir& dir, std::string_view input);
+
+// Runs `action` in a child process that, when started as root, first drops
+// to an unprivileged user so that permission bits apply; returns the
+// child's exit status (`action` returns it).
+int runUnprivileged(int (*action)(const std::string& dir), const ScratchDir& dir);
+
 // "stmt/unit: message" of a RunError raised by `action`, or "no error".
 template <typename F>
 std::string failureOf(F&& action);
