@@ -260,12 +260,16 @@ void putBytes(Unit& u, const char* data, std::size_t n) {
 
 void putRecord(Unit& u, const char* data, std::size_t n) {
   if (u.buffered) {
+    // Appended to the buffer, which is written out first when the record does
+    // not fit; a long record that meets an empty buffer goes straight out.
+    if (u.outLen + n > kBufferSize) flushOutput(u);
     if (u.outLen == 0 && n > kDirectTransfer) {
       deliver(u, data, n);
       u.outStart += static_cast<std::int64_t>(n);
       return;
     }
-    putBytes(u, data, n);
+    std::memcpy(u.buffer.get() + u.outLen, data, n);
+    u.outLen += n;
     return;
   }
   // Unbuffered: one system write per record; a refused record is kept and
