@@ -31,14 +31,18 @@ void readGridAttributes(const FixedText<128>& gridfile, const Discretization& di
   connect(188, 12, gridfile.view(), Form::Text);
   FixedText<60> header;
   readWholeLine(189, 12, header);
-  std::int32_t node = 0, k = 0, l = 0, ibound = 0, zoneCty = 0, unused = 0, zoneBsn = 0, zoneAlluv = 0;
+  std::int32_t node = 0, k = 0, l = 0, zoneCty = 0, unused = 0, zoneBsn = 0, zoneAlluv = 0;
   FixedText<2> zoneState;
   for (std::int32_t n = 1; n <= dis.nodes; ++n) {  // statement 191
-    readFreeForm(194, 12, {node, k, l, ibound, zoneCty, unused, zoneBsn, zoneAlluv, zoneState});
+    // Statement 194: the address in items 2 and 3 says where item 4 goes, so
+    // it is checked (statement 192) before item 4 is read.
+    beginFreeForm(194, 12);
+    readFreeFormPart({node, k, l});
     checkCellAddress(k, l, dis);
     std::size_t cell = static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(dis.ncols) +
                        static_cast<std::size_t>(l - 1);
-    cells.ibound[cell] = ibound;
+    readFreeFormPart({cells.ibound[cell], zoneCty, unused, zoneBsn, zoneAlluv, zoneState});
+    endFreeForm();
     cells.node[cell] = node;  // statement 196
   }
   release(12);  // statement 209

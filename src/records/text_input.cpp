@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -101,6 +102,7 @@ struct Statement {
   bool slash = false;  // a slash has ended the statement
   bool comma = false;  // the last separator held a comma or semicolon
   LineEnd lineEnd = LineEnd::None;
+  std::size_t taken = 0;  // items taken so far
 
   Statement(Unit& unitRef, int s, int n) : u(unitRef), stmt(s), unit(n) {}
 
@@ -585,11 +587,26 @@ struct Statement {
     skip();
   }
 
-  void run(std::span<const ReadItem> items) {
-    if (items.empty()) {
-      discardRecord();
-      return;
+  // The next items of the statement, numbered on from those already taken.
+  void take(std::span<const ReadItem> items) {
+    for (const ReadItem& item : items) {
+      std::size_t number = ++taken;
+      if (number == 1) {
+        takeFirst(item);
+        continue;
+      }
+      if (repeatLeft > 0) {
+        takeRepeated(item, number);
+        continue;
+      }
+      if (slash) continue;
+      if (lineEnd == LineEnd::None) lineEnd = lookedAt(skipBlanks());
+      if (lineEnd != LineEnd::None) continuation();
+      if (!slash) readValue(item, number);
     }
+  }
+
+  void takeFirst(const ReadItem& item) {
     int c = skipBlanks();
     if (c == kEnd) failEnd();
     bool firstNull = false;
@@ -609,28 +626,38 @@ struct Statement {
         lineEnd = c == kEnd ? LineEnd::Passed : LineEnd::None;
       }
     }
-    if (!slash && !firstNull) readValue(items[0], 1);
+    if (!slash && !firstNull) readValue(item, 1);
+  }
 
-    for (std::size_t i = 1; i < items.size(); ++i) {
-      if (repeatLeft > 0) {
-        takeRepeated(items[i], i + 1);
-        continue;
-      }
-      if (slash) break;
-      if (lineEnd == LineEnd::None) lineEnd = lookedAt(skipBlanks());
-      if (lineEnd != LineEnd::None) continuation();
-      if (!slash) readValue(items[i], i + 1);
+  // The end of the statement: a statement without items consumes one record.
+  void end() {
+    if (taken == 0) {
+      discardRecord();
+      return;
     }
     finish();
   }
 };
+
+// The statement being read in parts; statements never overlap.
+std::optional<Statement> g_parts;
 
 }  // namespace
 
 void readFreeForm(int stmt, int unit, std::span<const ReadItem> items) {
   Unit& u = readableUnit(stmt, unit);
   Statement s(u, stmt, unit);
-  s.run(items);
+  s.take(items);
+  s.end();
+}
+
+void beginFreeForm(int stmt, int unit) { g_parts.emplace(readableUnit(stmt, unit), stmt, unit); }
+
+void readFreeFormPart(std::span<const ReadItem> items) { g_parts->take(items); }
+
+void endFreeForm() {
+  g_parts->end();
+  g_parts.reset();
 }
 
 void readWholeLine(int stmt, int unit, TextRef field) {

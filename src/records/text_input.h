@@ -32,6 +32,17 @@ inline void readFreeForm(int stmt, int unit, std::initializer_list<ReadItem> ite
   readFreeForm(stmt, unit, std::span<const ReadItem>(items.begin(), items.size()));
 }
 
+// One free-form read statement taken in parts, for a reader that must act on
+// the first values before it knows where the later ones go: begin, one or
+// more parts (items numbered on across parts), end. readFreeForm is the same
+// statement in one part.
+void beginFreeForm(int stmt, int unit);
+void readFreeFormPart(std::span<const ReadItem> items);
+inline void readFreeFormPart(std::initializer_list<ReadItem> items) {
+  readFreeFormPart(std::span<const ReadItem>(items.begin(), items.size()));
+}
+void endFreeForm();
+
 // One whole-line read: the next record, blank-padded or cut to the field.
 void readWholeLine(int stmt, int unit, TextRef field);
 

@@ -37,7 +37,9 @@ Grid readAttributes(std::int32_t nlay, std::int32_t nrows, std::int32_t ncols, c
   g.failure = testkit::failureOf([&] { readGridAttributes(FixedText<128>(dir.file("grid.csv")), dis, cells); });
   g.node.assign(cells.node.data(), cells.node.data() + dis.cells());
   g.ibound.assign(cells.ibound.data(), cells.ibound.data() + dis.cells());
-  if (g.failure == "no error") EXPECT_EQ(unitName(12), "");
+  if (g.failure == "no error") {
+    EXPECT_EQ(unitName(12), "");
+  }
   resetUnitsForTesting();
   return g;
 }
