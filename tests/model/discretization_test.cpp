@@ -78,9 +78,9 @@ TEST(Discretization, EchoesTheDimensionsAndCountsLayersOnlyInNodes) {
   EXPECT_EQ(r.dis.nodes, 24);
   EXPECT_EQ(r.heads.count, 12u);
   release(6);
-  EXPECT_EQ(testkit::readFile(dir.file("console-out")),
-            " " + testkit::i11(2) + " " + testkit::i11(3) + " " + testkit::i11(4) + " " + testkit::i11(1) + " " +
-                testkit::i11(4) + " " + testkit::i11(2) + " [nlay,nrows,ncols,nper,itmuni,lenuni]\r\n");
+  std::string echo;
+  for (int v : {2, 3, 4, 1, 4, 2}) echo += " " + testkit::i11(v);
+  EXPECT_EQ(testkit::readFile(dir.file("console-out")), echo + " [nlay,nrows,ncols,nper,itmuni,lenuni]\r\n");
 }
 
 TEST(Discretization, Failures) {
