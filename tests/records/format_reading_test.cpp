@@ -128,7 +128,8 @@ TEST(FormatReading, PositionsAndDollar) {
       // huge repeat counts of groups that stop changing anything
       {"(99999999(T1,1X),I3)", "x123\n", 1, 1, {{123}}, ""},
       {"(9999999(TL1,2X),I3)", std::string(5000, 'x') + "\n", 1, 1, {{0}}, ""},
-      {"(999999999(),I3)", "  5\n", 1, 1, {{5}}, ""},
+      {"(9999999999999(),I3)", "  5\n", 1, 1, {{5}}, ""},
+      {"(999999999999(X),I3)", "  5\n", 1, 1, {{0}}, ""},
   };
   for (const ReadCase& c : cases) check(dir, c);
 }
