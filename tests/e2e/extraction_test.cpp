@@ -58,7 +58,7 @@ std::string monthEcho(int month, int year) {
 std::string logInputs(int bgnyr, int endyr, char outopt, const std::string& out = "out.bin",
                       const std::string& heads = "heads.bin") {
   return said("Log file Vantorell.log") + said("Discretization file: " + padded("dis.txt", 128)) +
-         " nlay*nrows*ncols = " + i11(kCells) + "  nodes\r\n" +
+         " nlay*nrows*ncols =  " + i11(kCells) + "  nodes\r\n" +
          said("Computed heads input file: " + padded(heads, 200)) +
          said("(bgnyr,endyr): first and last year of simulation;") + " " + i11(bgnyr) + " " + i11(endyr) + " " +
          i11(endyr - bgnyr + 1) + "  [bgnyr, endyr,numyrs]\r\n" + said("output file: " + padded(out, 128)) +
