@@ -167,7 +167,8 @@ void readBinaryRecord(int stmt, int unit, std::span<const BinaryItem> items, con
 }
 
 void writeBinaryRecord(int stmt, int unit, std::span<const BinaryItem> items, const RecordLayout& layout) {
-  RecordWriter w{stmt, unit, writableUnit(stmt, unit), std::clamp<std::uint64_t>(layout.subrecordLimit, 1, kSubrecordLimit)};
+  const std::uint64_t limit = std::clamp<std::uint64_t>(layout.subrecordLimit, 1, kSubrecordLimit);
+  RecordWriter w{stmt, unit, writableUnit(stmt, unit), limit};
   beginSubrecord(w);
   for (const BinaryItem& item : items) {
     const std::size_t total = item.bytes();
