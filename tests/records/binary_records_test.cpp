@@ -276,12 +276,18 @@ TEST(BinaryRecords, SplitRecordsReadBackAsOneRecord) {
   struct Case {
     std::uint64_t headerLimit, arrayLimit;
     bool swapBytes;
-  } cases[] = {{1, 4001, false}, {7, 4096, false}, {10, 4001, true}, {3, 8, true}, {detail::kSubrecordLimit, detail::kSubrecordLimit, true}};
+  } cases[] = {{1, 4001, false},
+               {7, 4096, false},
+               {10, 4001, true},
+               {3, 8, true},
+               {detail::kSubrecordLimit, detail::kSubrecordLimit, true}};
   auto reversedEach = [](char* data, std::size_t count, std::size_t width) {
     for (std::size_t i = 0; i < count; ++i) std::reverse(data + i * width, data + (i + 1) * width);
   };
   auto reverseHeader = [&](Header& h) {
-    for (std::int32_t* p : {&h.kstp, &h.kper, &h.ncol, &h.nrow, &h.ilay}) reversedEach(reinterpret_cast<char*>(p), 1, 4);
+    for (std::int32_t* p : {&h.kstp, &h.kper, &h.ncol, &h.nrow, &h.ilay}) {
+      reversedEach(reinterpret_cast<char*>(p), 1, 4);
+    }
     for (double* p : {&h.pertim, &h.totim}) reversedEach(reinterpret_cast<char*>(p), 1, 8);
   };
   constexpr std::size_t kValues = 700;  // 5,600 bytes: more than one staging area
