@@ -89,3 +89,42 @@ TEST(Table, BadAttributesEndTheRunBeforeTheLog) {
   r = runProgram(shortFile.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nD\ngrid.csv\n");
   EXPECT_EQ(r.err, "At line 194 of file Vantorell (unit = 12, file = 'grid.csv')\nVantorell runtime error: End of file\n");
 }
+
+TEST(Table, IboundArrayFileNumbersCellsRowByRow) {
+  TableModel m;
+  writeFile(m.dir.file("ibound.txt"), "  9 -1\n  0  1\n");
+  RunResult r =
+      runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\na\nibound.txt\n(2i3)\ny\ny\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(readFile(m.dir.file("out.txt")), kHeaderLine + cellLine(1, 1, 1, 9, "  1.0000000000000000     ") +
+                                                 cellLine(2, 1, 2, -1, "  2.0000000000000000     ") +
+                                                 cellLine(4, 2, 2, 1, "  4.0000000000000000     "));
+  std::string log = readFile(m.dir.file("Vantorell.log"));
+  EXPECT_NE(log.find(said("ibound array input file: " + padded("ibound.txt", 128)) +
+                     said("ibound array input file format: " + padded("(2i3)", 20))),
+            std::string::npos);
+}
+
+TEST(Table, IboundArrayFileIsConnectedBeforeTheFormatIsAsked) {
+  TableModel m;
+  RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\nnodir/ibound.txt\n(2I3)\n");
+  EXPECT_EQ(r.err, "At line 173 of file Vantorell (unit = 12, file = '')\n"
+                   "Vantorell runtime error: File 'nodir/ibound.txt' does not exist\n");
+  EXPECT_EQ(r.out.find("Enter ibound array input format"), std::string::npos);
+}
+
+TEST(Table, FormatErrorsAreReportedBeforeTheFileIsRead) {
+  TableModel m;
+  RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\nmistyped.txt\n(FREE)\n");
+  EXPECT_EQ(r.err, "At line 177 of file Vantorell (unit = 12, file = 'mistyped.txt')\n"
+                   "Vantorell runtime error: Positive width required in format\n"
+                   "(FREE)              \n"
+                   "  ^\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(readFile(m.dir.file("mistyped.txt")), "");  // created empty, never read
+
+  writeFile(m.dir.file("short.txt"), "  1  1\n");
+  r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\nshort.txt\n(2I3)\n");
+  EXPECT_EQ(r.err, "At line 177 of file Vantorell (unit = 12, file = 'short.txt')\nVantorell runtime error: End of file\n");
+}
