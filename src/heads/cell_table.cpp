@@ -15,7 +15,7 @@ constexpr std::size_t kCellLine = 4 * (1 + kInt32Field) + 1 + kDoubleField + 2;
 
 }  // namespace
 
-void connectCellTable(const FixedText<128>& outfile) { connect(239, 11, outfile.view(), Form::Text); }
+void connectCellTable(const FixedText<128>& outfile) { connect(239, 11, outfile.view(), Form::Text, Use::Output); }
 
 void writeCellTable(int headerStmt, int cellStmt, const Discretization& dis, const CellGrid& cells,
                     const GridArray<double>& heads, bool activeOnly) {

@@ -5,9 +5,9 @@
 
 namespace vantorell {
 
-void connectHeadsFile(const FixedText<200>& headsfile) { connect(244, 10, headsfile.view(), Form::Binary); }
+void connectHeadsFile(const FixedText<200>& headsfile) { connect(244, 10, headsfile.view(), Form::Binary, Use::Input); }
 
-void connectBinaryOutput(const FixedText<128>& outfile) { connect(237, 11, outfile.view(), Form::Binary); }
+void connectBinaryOutput(const FixedText<128>& outfile) { connect(237, 11, outfile.view(), Form::Binary, Use::Output); }
 
 void readHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads) {
   readBinaryRecord(headerStmt, 10,

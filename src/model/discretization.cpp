@@ -28,7 +28,7 @@ void writeDimensionLine(int stmt, const Discretization& dis) {
 
 void readDiscretization(const FixedText<128>& disfile, Discretization& dis, GridArray<double>& heads,
                         CellGrid& cells) {
-  connect(113, 11, disfile.view(), Form::Text);
+  connect(113, 11, disfile.view(), Form::Text, Use::Input);
   readFreeForm(117, 11, {dis.nlay, dis.nrows, dis.ncols, dis.nper, dis.itmuni, dis.lenuni});
   writeDimensionLine(119, dis);
 

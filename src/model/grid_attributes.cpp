@@ -28,7 +28,7 @@ void checkCellAddress(std::int32_t k, std::int32_t l, const Discretization& dis)
 }  // namespace
 
 void readGridAttributes(const FixedText<128>& gridfile, const Discretization& dis, CellGrid& cells) {
-  connect(188, 12, gridfile.view(), Form::Text);
+  connect(188, 12, gridfile.view(), Form::Text, Use::Input);
   FixedText<60> header;
   readWholeLine(189, 12, header);
   std::int32_t node = 0, k = 0, l = 0, zoneCty = 0, unused = 0, zoneBsn = 0, zoneAlluv = 0;

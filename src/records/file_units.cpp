@@ -68,7 +68,7 @@ void connectConsole(platform::FileHandle input, platform::FileHandle output) {
   out.buffer = std::make_unique<char[]>(kBufferSize);
 }
 
-void connect(int stmt, int number, std::string_view nameField, Form form) {
+void connect(int stmt, int number, std::string_view nameField, Form form, Use use) {
   std::string name(withoutTrailingBlanks(nameField));
 
   platform::FileId id = platform::identityOfPath(name);
@@ -80,10 +80,18 @@ void connect(int stmt, int number, std::string_view nameField, Form form) {
     }
   }
 
-  platform::OpenResult opened = platform::openCreating(name, platform::OpenMode::ReadWrite);
+  platform::OpenResult opened;
   Direction direction = Direction::ReadWrite;
-  if (opened.handle == platform::kNoFile && (opened.failure == platform::OpenFailure::AccessDenied ||
-                                             opened.failure == platform::OpenFailure::ReadOnlyMedium)) {
+  if (platform::namesPipe(name)) {
+    direction = use == Use::Input ? Direction::ReadOnly : Direction::WriteOnly;
+    opened = platform::openCreating(
+        name, use == Use::Input ? platform::OpenMode::ReadOnly : platform::OpenMode::WriteOnly);
+  } else {
+    opened = platform::openCreating(name, platform::OpenMode::ReadWrite);
+  }
+  if (opened.handle == platform::kNoFile && direction == Direction::ReadWrite &&
+      (opened.failure == platform::OpenFailure::AccessDenied ||
+       opened.failure == platform::OpenFailure::ReadOnlyMedium)) {
     opened = platform::openCreating(name, platform::OpenMode::ReadOnly);
     direction = Direction::ReadOnly;
     if (opened.handle == platform::kNoFile && opened.failure == platform::OpenFailure::AccessDenied) {

@@ -14,6 +14,10 @@ namespace vantorell {
 
 enum class Form { Text, Binary };
 enum class Direction { ReadWrite, ReadOnly, WriteOnly };
+// What the program does with a connected file. It matters only for a named
+// pipe, which is opened for that use alone: a pipe opened for reading and
+// writing holds its own writer and would never show its end.
+enum class Use { Input, Output };
 
 constexpr std::size_t kBufferSize = 8192;
 // Transfers larger than this bypass the stream buffer.
@@ -58,7 +62,7 @@ void connectConsole(platform::FileHandle input, platform::FileHandle output);
 
 // Connects `number` to the file named by `nameField` (trailing blanks removed).
 // Ends the run with the connection failure report of statement `stmt`.
-void connect(int stmt, int number, std::string_view nameField, Form form);
+void connect(int stmt, int number, std::string_view nameField, Form form, Use use);
 
 // Writes out buffered data and closes the file; never reports anything.
 void release(int number);

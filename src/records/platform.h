@@ -31,6 +31,9 @@ struct FileId {
   bool operator==(const FileId&) const = default;
 };
 
+// True when `path` names an existing named pipe.
+bool namesPipe(const std::string& path);
+
 FileId identityOf(FileHandle handle);
 FileId identityOfPath(const std::string& path);  // invalid when the path names no file
 

@@ -54,6 +54,11 @@ OpenResult openCreating(const std::string& path, OpenMode mode) {
   return result;
 }
 
+bool namesPipe(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
 FileId identityOf(FileHandle handle) {
   struct stat st {};
   if (::fstat(handle, &st) != 0) return {};

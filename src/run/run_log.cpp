@@ -16,7 +16,7 @@ void logHeader(int titleStmt, int valuesStmt, const HeadRecordHeader& h) {
 
 }  // namespace
 
-void openRunLog() { connect(215, kLog, "Vantorell.log", Form::Text); }
+void openRunLog() { connect(215, kLog, "Vantorell.log", Form::Text, Use::Output); }
 
 void logRunInputs(const RunSettings& s, const Discretization& dis) {
   // A literal followed by a field is one text item: two text items in a row

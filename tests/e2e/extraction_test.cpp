@@ -1,7 +1,10 @@
 // End-to-end runs of the built program: console dialogue, files, error
 // reports and exit statuses, compared byte for byte.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -272,4 +275,33 @@ TEST(Extraction, SecondRunReplacesTheLog) {
   writeFile(m.dir.file("Vantorell.log"), std::string(10000, 'z'));
   ASSERT_EQ(m.run("dis.txt\nheads.bin\n1990 1991\nout.bin\nU\nn\n").status, 0);
   EXPECT_EQ(m.file("Vantorell.log"), logInputs(1990, 1991, 'U'));
+}
+
+// A named pipe as the heads file: pairs passed over are read and discarded,
+// and the end of the pipe is the end of the file.
+TEST(Extraction, HeadsFileMayBeANamedPipe) {
+  for (int month : {3, 13}) {
+    SCOPED_TRACE(month);
+    Model m(kTransient, "");
+    ::unlink(m.dir.file("heads.bin").c_str());
+    ASSERT_EQ(::mkfifo(m.dir.file("heads.bin").c_str(), 0600), 0);
+    pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      int fd = ::open(m.dir.file("heads.bin").c_str(), O_WRONLY);
+      std::string data = pairs(5);
+      bool ok = fd >= 0 && ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+      ::_exit(ok ? 0 : 1);
+    }
+    RunResult r = m.run("dis.txt\nheads.bin\n1990 1990\nout.bin\nU\ny\n" + std::to_string(month) + "\n");
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    if (month == 3) {
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(m.file("out.bin"), pair(2));
+    } else {
+      EXPECT_EQ(r.err, "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
+                       "Vantorell runtime error: End of file\n");
+    }
+  }
 }

@@ -208,11 +208,12 @@ TEST(BinaryRecords, ReadsFromAPipeByDiscardingWhatItPassesOver) {
   std::string path = dir.file("heads.fifo");
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   resetUnitsForTesting();
-  connect(244, 10, path, Form::Binary);
+  // A writer must exist before the pipe can be opened for reading.
+  int writer = ::open(path.c_str(), O_RDWR);
+  ASSERT_GE(writer, 0);
+  connect(244, 10, path, Form::Binary, Use::Input);
   ASSERT_FALSE(unitAt(10).buffered);
   std::string content = record(H + "12345678") + record(values(8) + std::string(10000, 'x')) + S;
-  int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-  ASSERT_GE(writer, 0);
   ASSERT_EQ(::write(writer, content.data(), content.size()), static_cast<ssize_t>(content.size()));
   ::close(writer);
 
@@ -337,10 +338,14 @@ TEST(BinaryRecords, AnOutputThatCannotBeRepositionedEndsTheRun) {
   std::string path = dir.file("out.fifo");
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   resetUnitsForTesting();
-  connect(237, 11, path, Form::Binary);
+  // A reader must exist before the pipe can be opened for writing.
+  int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  connect(237, 11, path, Form::Binary, Use::Output);
   Header h = kHeader;
   EXPECT_EQ(failureOf([&] { writeHeader(274, 11, h); }), "274/11: " + platform::errorText(ESPIPE));
   resetUnitsForTesting();
+  ::close(reader);
 }
 
 // A write refused by the system (here: beyond the file size limit) is
@@ -350,7 +355,7 @@ int writeBeyondTheSizeLimit(const std::string& dirPath) {
   rlimit limit{1000, 1000};
   if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
   resetUnitsForTesting();
-  connect(237, 11, dirPath + "/limited.bin", Form::Binary);
+  connect(237, 11, dirPath + "/limited.bin", Form::Binary, Use::Output);
   Header h = kHeader;
   std::vector<double> v = valueArray(2000);
   std::string failure = failureOf([&] {

@@ -16,7 +16,7 @@ using testkit::failureOf;
 namespace {
 
 std::string connectFailure(int unit, const std::string& name) {
-  return failureOf([&] { connect(237, unit, name, Form::Binary); });
+  return failureOf([&] { connect(237, unit, name, Form::Binary, Use::Output); });
 }
 
 }  // namespace
@@ -24,7 +24,7 @@ std::string connectFailure(int unit, const std::string& name) {
 TEST(FileUnits, ConnectCreatesAMissingFileEmptyWithOwnerPermissions) {
   ScratchDir dir;
   resetUnitsForTesting();
-  connect(113, 11, dir.file("missing.txt") + "     ", Form::Text);
+  connect(113, 11, dir.file("missing.txt") + "     ", Form::Text, Use::Input);
   EXPECT_EQ(unitName(11), dir.file("missing.txt"));
   struct stat st {};
   ASSERT_EQ(::stat(dir.file("missing.txt").c_str(), &st), 0);
@@ -40,11 +40,11 @@ TEST(FileUnits, ConnectKeepsExistingContentUntilTheFirstWrite) {
   ScratchDir dir;
   resetUnitsForTesting();
   testkit::writeFile(dir.file("old.txt"), "0123456789\r\n0123456789\r\n");
-  connect(239, 11, dir.file("old.txt"), Form::Text);
+  connect(239, 11, dir.file("old.txt"), Form::Text, Use::Output);
   EXPECT_FALSE(unitAt(11).atEnd);
   release(11);
   EXPECT_EQ(testkit::readFile(dir.file("old.txt")), "0123456789\r\n0123456789\r\n");
-  connect(239, 11, dir.file("old.txt"), Form::Text);
+  connect(239, 11, dir.file("old.txt"), Form::Text, Use::Output);
   writeFreeForm(265, 11, {"abc"});
   writeFreeForm(265, 11, {"de"});
   release(11);
@@ -66,13 +66,13 @@ TEST(FileUnits, OneFileCannotBeConnectedToTwoUnits) {
   resetUnitsForTesting();
   ::mkdir(dir.file("sub").c_str(), 0700);
   testkit::writeFile(dir.file("heads.bin"), "x");
-  connect(237, 11, dir.file("heads.bin"), Form::Binary);
-  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.file("sub/../heads.bin"), Form::Binary); }),
+  connect(237, 11, dir.file("heads.bin"), Form::Binary, Use::Output);
+  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.file("sub/../heads.bin"), Form::Binary, Use::Input); }),
             "244/10: File already opened in another unit");
-  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.path + "/./heads.bin", Form::Binary); }),
+  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.path + "/./heads.bin", Form::Binary, Use::Input); }),
             "244/10: File already opened in another unit");
   release(11);
-  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.file("heads.bin"), Form::Binary); }), "no error");
+  EXPECT_EQ(failureOf([&] { connect(244, 10, dir.file("heads.bin"), Form::Binary, Use::Input); }), "no error");
   resetUnitsForTesting();
 }
 
@@ -80,7 +80,7 @@ TEST(FileUnits, AFileBehindTheConsoleMayStillBeConnected) {
   ScratchDir dir;
   resetUnitsForTesting();
   std::string console = testkit::connectConsoleFiles(dir, "");
-  EXPECT_EQ(failureOf([&] { connect(239, 11, console, Form::Text); }), "no error");
+  EXPECT_EQ(failureOf([&] { connect(239, 11, console, Form::Text, Use::Output); }), "no error");
   resetUnitsForTesting();
 }
 
@@ -97,13 +97,13 @@ TEST(FileUnits, OpenAttemptsFallBackToReadOnlyAndWriteOnly) {
   int status = testkit::runUnprivileged(
       [](const std::string& d) {
         resetUnitsForTesting();
-        connect(237, 11, d + "/ro.bin", Form::Binary);
+        connect(237, 11, d + "/ro.bin", Form::Binary, Use::Output);
         if (unitAt(11).direction != Direction::ReadOnly) return 1;
         if (failureOf([] { writableUnit(274, 11); }) != "274/11: Cannot write to file opened for READ") return 2;
-        connect(188, 12, d + "/wo.txt", Form::Text);
+        connect(188, 12, d + "/wo.txt", Form::Text, Use::Input);
         if (unitAt(12).direction != Direction::WriteOnly) return 3;
         if (failureOf([] { readableUnit(189, 12); }) != "189/12: Cannot read from file opened for WRITE") return 4;
-        if (failureOf([&] { connect(244, 10, d + "/none.txt", Form::Binary); }) !=
+        if (failureOf([&] { connect(244, 10, d + "/none.txt", Form::Binary, Use::Input); }) !=
             "244/10: Permission denied trying to open file '" + d + "/none.txt'")
           return 5;
         releaseAll();

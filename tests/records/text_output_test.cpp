@@ -46,7 +46,7 @@ template <typename F>
 std::string writtenToLog(F&& write) {
   ScratchDir dir;
   resetUnitsForTesting();
-  connect(215, 14, dir.file("Vantorell.log"), Form::Text);
+  connect(215, 14, dir.file("Vantorell.log"), Form::Text, Use::Output);
   write();
   release(14);
   return testkit::readFile(dir.file("Vantorell.log"));
@@ -373,7 +373,7 @@ TEST(TextRecords, FirstWriteCutsAnExistingLongerFile) {
   const std::string path = dir.file("table.txt");
   testkit::writeFile(path, std::string(20000, 'x') + "\r\n");
   resetUnitsForTesting();
-  connect(239, 11, path, Form::Text);
+  connect(239, 11, path, Form::Text, Use::Output);
 
   writeFreeForm(265, 11, {"node row col ibound  head"});
   const std::string first = " node row col ibound  head" + kCrLf;

@@ -129,7 +129,7 @@ std::string connectWith(const ScratchDir& dir, int unit, std::string_view conten
   static int counter = 0;
   std::string path = dir.file("unit" + std::to_string(unit) + "-" + std::to_string(++counter));
   writeFile(path, content);
-  vantorell::connect(1, unit, path, binary ? vantorell::Form::Binary : vantorell::Form::Text);
+  vantorell::connect(1, unit, path, binary ? vantorell::Form::Binary : vantorell::Form::Text, vantorell::Use::Input);
   return path;
 }
 
