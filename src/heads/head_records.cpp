@@ -16,6 +16,13 @@ void readHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header,
   readBinaryRecord(arrayStmt, 10, {BinaryItem::doubles(heads.data(), heads.count)});
 }
 
+void passOverHeadRecordPair(int headerStmt, int arrayStmt, const GridArray<double>& heads) {
+  // KSTP, KPER, PERTIM, TOTIM, TEXT, NCOL, NROW, ILAY.
+  constexpr std::uint64_t kHeaderBytes = 4 + 4 + 8 + 8 + 16 + 4 + 4 + 4;
+  passOverBinaryRecord(headerStmt, 10, kHeaderBytes);
+  passOverBinaryRecord(arrayStmt, 10, std::uint64_t{8} * heads.count);
+}
+
 void writeHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads) {
   writeBinaryRecord(headerStmt, 11,
                     {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW,

@@ -30,6 +30,11 @@ void connectBinaryOutput(const FixedText<128>& outfile);
 // every cell at `arrayStmt`.
 void readHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads);
 
+// Passes over the next pair of unit 10 as readHeadRecordPair would read it,
+// with the same failures at the same statements, but leaves the header and
+// the heads untouched: for a pair that nothing will look at.
+void passOverHeadRecordPair(int headerStmt, int arrayStmt, const GridArray<double>& heads);
+
 // Writes the pair to unit 11 as two records.
 void writeHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads);
 

@@ -100,6 +100,45 @@ void takeItem(RecordReader& r, const BinaryItem& item, bool swap) {
   if (swap && item.width > 1) swapElements(item.data, item.count, item.width);
 }
 
+// ---- Passing over --------------------------------------------------------
+
+// True when a read of `n` bytes, `ahead` bytes past the unit's position,
+// would deliver them all: what the buffer holds, then what the file holds.
+bool payloadAvailable(Unit& u, std::uint64_t ahead, std::uint64_t n) {
+  const std::uint64_t buffered = u.inLen - u.inPos;
+  if (ahead + n <= buffered) return true;
+  const std::int64_t beyond = platform::inspect(u.handle).size - u.inFileEnd;
+  return beyond >= 0 && ahead + n <= buffered + static_cast<std::uint64_t>(beyond);
+}
+
+// Takes `want` payload bytes of the record begun in `r` the way a transfer
+// would, without reading them: each subrecord's share is checked against the
+// size of the file, and only the markers of continuations are read. The
+// bytes passed over are left in `pending`, so that one repositioning covers
+// the payload and the markers after it.
+void passOverPayload(RecordReader& r, std::uint64_t want, std::uint64_t& pending) {
+  for (;;) {
+    const std::uint64_t t = std::min(want, r.bytesLeft);
+    if (t > 0) {
+      if (!payloadAvailable(r.u, pending, t)) {
+        failStatement(r.stmt, r.unit, "Unformatted file structure has been corrupted");
+      }
+      r.bytesLeft -= t;
+      want -= t;
+      pending += t;
+    }
+    if (want == 0) return;
+    if (!r.continued) {
+      int ignored = 0;
+      skipBytes(r.u, pending + kMarkerBytes, ignored);
+      failStatement(r.stmt, r.unit, "I/O past end of record on unformatted file");
+    }
+    skipOver(r, pending + kMarkerBytes);
+    pending = 0;
+    readHeadMarker(r);
+  }
+}
+
 // ---- Writing ------------------------------------------------------------
 
 struct RecordWriter {
@@ -195,6 +234,28 @@ void writeBinaryRecord(int stmt, int unit, std::span<const BinaryItem> items, co
 
 void readBinaryRecord(int stmt, int unit, std::span<const BinaryItem> items) {
   detail::readBinaryRecord(stmt, unit, items, detail::RecordLayout{});
+}
+
+void passOverBinaryRecord(int stmt, int unit, std::uint64_t bytes) {
+  RecordReader r{stmt, unit, readableUnit(stmt, unit)};
+  readHeadMarker(r);
+  std::uint64_t pending = 0;
+  if (r.u.buffered) {
+    passOverPayload(r, bytes, pending);
+  } else {
+    // A file that cannot be repositioned: the bytes are read and discarded.
+    char discard[kStageBytes];
+    while (bytes > 0) {
+      auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, sizeof discard));
+      takeItem(r, BinaryItem(discard, piece, 1), false);
+      bytes -= piece;
+    }
+  }
+  skipOver(r, pending + r.bytesLeft + kMarkerBytes);
+  while (r.continued) {
+    readHeadMarker(r);
+    skipOver(r, r.bytesLeft + kMarkerBytes);
+  }
 }
 
 void writeBinaryRecord(int stmt, int unit, std::span<const BinaryItem> items) {

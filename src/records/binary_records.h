@@ -37,6 +37,12 @@ inline void readBinaryRecord(int stmt, int unit, std::initializer_list<BinaryIte
   readBinaryRecord(stmt, unit, std::span<const BinaryItem>(items.begin(), items.size()));
 }
 
+// Passes over the next record of `unit` as a read statement whose items take
+// `bytes` bytes would, with the same failures at the same points, without
+// transferring the payload: on a file that can be repositioned only the
+// record markers are read; elsewhere the bytes are read and discarded.
+void passOverBinaryRecord(int stmt, int unit, std::uint64_t bytes);
+
 // Appends one record holding the items to `unit`.
 void writeBinaryRecord(int stmt, int unit, std::span<const BinaryItem> items);
 inline void writeBinaryRecord(int stmt, int unit, std::initializer_list<BinaryItem> items) {

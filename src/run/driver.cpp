@@ -137,12 +137,13 @@ void runDialogue() {
   writeFreeForm(291, kConsoleOut, {"Read computed heads for month", s.month, " year", s.year});
   for (std::int64_t y = s.bgnyr; y <= s.endyr; ++y) {
     for (std::int32_t m = 1; m <= 12; ++m) {
-      readHeadRecordPair(295, 296, header, heads);
       if (s.year == y && s.month == m) {
+        readHeadRecordPair(295, 296, header, heads);
         logMonthWritten(s, header);  // 299 to 301
         writeChosenPair(s, 303, 307, 311, 312, false, dis, cells, header, heads);
         return;
       }
+      passOverHeadRecordPair(295, 296, heads);  // a pair that is never logged or written
     }
   }
 }
