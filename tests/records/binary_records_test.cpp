@@ -143,10 +143,10 @@ const std::string kShort = "295/10: I/O past end of record on unformatted file";
 const std::string kCorrupt = "295/10: Corrupt unformatted sequential file";
 const std::string kTruncated = "295/10: Unformatted file structure has been corrupted";
 
-TEST(BinaryRecords, ReadsFramedRecords) {
-  const std::string V3 = values(3);
-  const std::string V1000 = values(1000);
-  const ReadCase cases[] = {
+const std::vector<ReadCase>& readCases() {
+  static const std::string V3 = values(3);
+  static const std::string V1000 = values(1000);
+  static const std::vector<ReadCase> cases = {
       {"exact header", record(H) + S, 0, "no error", true, "99"},
       {"file ends after the tail marker", record(H), 0, "no error", true, kEof},
       {"file ends inside the tail marker", m(52) + H + m(52).substr(0, 2), 0, "no error", true, kEof},
@@ -180,8 +180,12 @@ TEST(BinaryRecords, ReadsFramedRecords) {
        m(-4001) + V1000.substr(0, 4001) + m(4001) + m(3999) + V1000.substr(4001) + m(-3999) + S, 1000, "no error",
        true, "99"},
   };
+  return cases;
+}
+
+TEST(BinaryRecords, ReadsFramedRecords) {
   ScratchDir dir;
-  for (const ReadCase& c : cases) {
+  for (const ReadCase& c : readCases()) {
     SCOPED_TRACE(c.name);
     testkit::connectWith(dir, 10, c.file, true);
     Header h;
@@ -224,6 +228,98 @@ TEST(BinaryRecords, ReadsFromAPipeByDiscardingWhatItPassesOver) {
   readBinaryRecord(296, 10, {BinaryItem::doubles(v.data(), v.size())});
   expectValues(v, 8);
   EXPECT_EQ(nextStatement(), "99");
+  resetUnitsForTesting();
+}
+
+// ---- Passing over -----------------------------------------------------------
+
+// Connects unit 10 to a pipe that holds `content` and then ends.
+void connectPipeWith(const ScratchDir& dir, const std::string& content) {
+  static int serial = 0;
+  std::string path = dir.file("pipe" + std::to_string(++serial));
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  resetUnitsForTesting();
+  int writer = ::open(path.c_str(), O_RDWR);  // a writer must exist before the pipe opens for reading
+  ASSERT_GE(writer, 0);
+  connect(244, 10, path, Form::Binary, Use::Input);
+  ASSERT_FALSE(unitAt(10).buffered);
+  ASSERT_EQ(::write(writer, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  ::close(writer);
+}
+
+// Statement 295 taking `bytes` bytes of `file`, read in full or passed over,
+// then the next statement where the unit is left in a defined place.
+std::string outcome(const ScratchDir& dir, const std::string& file, std::size_t bytes, bool pipe, bool passOver) {
+  if (pipe) {
+    connectPipeWith(dir, file);
+  } else {
+    testkit::connectWith(dir, 10, file, true);
+  }
+  std::vector<char> items(bytes);
+  std::string failure = failureOf([&] {
+    if (passOver) {
+      passOverBinaryRecord(295, 10, bytes);
+    } else {
+      readBinaryRecord(295, 10, {BinaryItem(items.data(), items.size(), 1)});
+    }
+  });
+  if (failure == "no error" || failure == kShort) failure += " / next " + nextStatement();
+  return failure;
+}
+
+TEST(BinaryRecords, PassingOverMeetsTheFailuresOfAFullRead) {
+  struct Case {
+    const char* name;
+    std::string file;
+    std::size_t bytes;
+    std::string failure;  // of statement 295
+  };
+  // Payloads beyond the stream buffer, so that the file's size decides.
+  const std::string V = values(2000);  // 16,000 bytes
+  std::vector<Case> cases = {
+      {"large exact array", record(V) + S, 16000, "no error / next 99"},
+      {"file ends inside the part that is not needed", m(16000) + V.substr(0, 9000), 8000, "no error / next " + kEof},
+      {"file ends exactly after the needed part", m(16000) + V.substr(0, 8000), 8000, "no error / next " + kEof},
+      {"file ends one byte short of the needed part", m(16000) + V.substr(0, 7999), 8000, kTruncated},
+      {"file ends right after the head marker", m(16000), 8000, kTruncated},
+      {"record shorter than the statement", record(V.substr(0, 12000)) + S, 16000, kShort + " / next 99"},
+      {"split record", m(-12000) + V.substr(0, 12000) + m(12000) + m(4000) + V.substr(12000) + m(-4000) + S, 16000,
+       "no error / next 99"},
+      {"split record, continuation missing", m(-12000) + V.substr(0, 12000) + m(12000), 16000, "295/10: End of file"},
+      {"split record, continuation marker cut", m(-12000) + V.substr(0, 12000) + m(12000) + m(4000).substr(0, 3),
+       16000, kCorrupt},
+      {"split record, continuation short", m(-12000) + V.substr(0, 12000) + m(12000) + m(100) + V.substr(0, 100) +
+       m(-100) + S, 16000, kShort + " / next 99"},
+      {"split record, file ends inside the needed continuation",
+       m(-12000) + V.substr(0, 12000) + m(12000) + m(4000) + V.substr(0, 3000), 16000, kTruncated},
+      {"split record, file ends inside a continuation not needed",
+       m(-12000) + V.substr(0, 12000) + m(12000) + m(4000) + V.substr(0, 3000), 8000, "no error / next " + kEof},
+      {"needed part ends in the first subrecord, continuation missing", m(-16000) + V + m(16000), 8000,
+       "295/10: End of file"},
+      {"needed part ends where the subrecord ends, continuation missing", m(-8000) + V.substr(0, 8000) + m(8000),
+       8000, "295/10: End of file"},
+      {"three subrecords, the last one passed over unseen",
+       m(-6000) + V.substr(0, 6000) + m(6000) + m(-6000) + V.substr(6000, 6000) + m(-6000) + m(4000) +
+           V.substr(12000) + m(-4000) + S,
+       7000, "no error / next 99"},
+  };
+  for (const ReadCase& c : readCases()) {
+    std::string failure = c.failure;
+    if (failure == "no error" || failure == kShort) failure += " / next " + (c.next.empty() ? "99" : c.next);
+    cases.push_back({c.name, c.file, c.doubles == 0 ? 52 : 8 * c.doubles, failure});
+  }
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    for (bool pipe : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (pipe ? " (pipe)" : " (file)"));
+      std::string full = outcome(dir, c.file, c.bytes, pipe, false);
+      std::string passed = outcome(dir, c.file, c.bytes, pipe, true);
+      EXPECT_EQ(passed, full);
+      if (!pipe) {
+        EXPECT_EQ(passed, c.failure);
+      }
+    }
+  }
   resetUnitsForTesting();
 }
 
