@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
@@ -19,16 +20,62 @@ std::string_view withoutTrailingBlanks(std::string_view field) {
   return field.substr(0, n);
 }
 
+// The first failure that release met, for releaseAll.
+WriteFailure g_releaseFailure;
+
 void noteWriteError(Unit& u, int error) {
   if (u.writeError == 0) u.writeError = error;
 }
 
-// One system write of the whole range, or the error kept on the unit.
-bool deliver(Unit& u, const char* data, std::size_t n) {
+// The console: one system write of the bytes still held from an earlier
+// refusal followed by `data`. Whatever the system does not take is kept, to
+// go in front of the next record; nothing is ever sent twice.
+void sendToConsole(Unit& u, const char* data, std::size_t n) {
+  std::size_t taken = 0;
   int error = 0;
-  if (platform::writeAll(u.handle, data, n, error)) return true;
-  noteWriteError(u, error);
-  return false;
+  if (u.undelivered.empty()) {
+    if (!platform::writeAll(u.handle, data, n, taken, error)) u.undelivered.assign(data + taken, n - taken);
+    return;
+  }
+  u.undelivered.append(data, n);
+  platform::writeAll(u.handle, u.undelivered.data(), u.undelivered.size(), taken, error);
+  u.undelivered.erase(0, taken);
+}
+
+// A file: a regular file is written at the explicit offset outStart, any
+// other file in sequence. outStart moves by what the system took, so after
+// a failure it is the end of the file's good data. Once a write has failed
+// nothing more is written: later data would land after a gap.
+void sendToFile(Unit& u, const char* data, std::size_t n) {
+  if (u.writeError != 0 || n == 0) return;
+  std::size_t taken = 0;
+  int error = 0;
+  bool ok = u.buffered ? platform::writeAt(u.handle, u.outStart, data, n, taken, error)
+                       : platform::writeAll(u.handle, data, n, taken, error);
+  u.outStart += static_cast<std::int64_t>(taken);
+  if (taken > 0) u.wroteAny = true;
+  if (!ok) noteWriteError(u, error != 0 ? error : EIO);
+}
+
+void send(Unit& u, const char* data, std::size_t n) {
+  if (u.console) {
+    sendToConsole(u, data, n);
+    u.outStart += static_cast<std::int64_t>(n);
+  } else {
+    sendToFile(u, data, n);
+  }
+}
+
+// After a failed write on a file that still held older data (no statement
+// has cut it yet): cut it after what the system took, so that nothing old
+// follows the new data. A file that took nothing keeps its old content, as
+// after a run that never wrote to it.
+void cutAfterFailure(Unit& u) {
+  if (u.atEnd) return;
+  u.atEnd = true;
+  if (!u.wroteAny) return;
+  int error = 0;
+  platform::truncateAt(u.handle, u.outStart, error);  // the write failure is what gets reported
 }
 
 void resetUnit(Unit& u, int number) {
@@ -130,13 +177,28 @@ void release(int number) {
   Unit& u = unitAt(number);
   if (!u.connected) return;
   flushOutput(u);
-  if (u.console) return;
-  platform::closeFile(u.handle);
+  if (u.console) {
+    // Bytes the console refused get one more chance; they are never reported.
+    if (!u.undelivered.empty()) sendToConsole(u, "", 0);
+    return;
+  }
+  if (u.writeError != 0) cutAfterFailure(u);
+  int closeError = 0;
+  bool closed = platform::closeFile(u.handle, closeError);
+  // A close that fails matters only for a file that the run wrote to.
+  bool wrote = u.lastWriteStatement != 0 || u.wroteAny;
+  int failure = u.writeError != 0 ? u.writeError : (!closed && wrote ? closeError : 0);
+  if (failure != 0 && g_releaseFailure.error == 0) {
+    g_releaseFailure = WriteFailure{number, u.lastWriteStatement, u.name, failure};
+  }
   resetUnit(u, number);
 }
 
-void releaseAll() {
+WriteFailure releaseAll() {
   for (int number = 0; number < kUnitCount; ++number) release(number);
+  WriteFailure first = std::move(g_releaseFailure);
+  g_releaseFailure = WriteFailure{};
+  return first;
 }
 
 std::string_view unitName(int number) {
@@ -156,6 +218,7 @@ Unit& writableUnit(int stmt, int number) {
   Unit& u = unitAt(number);
   if (!u.connected) throw std::logic_error("write statement on a unit that is not connected");
   if (u.direction == Direction::ReadOnly) failStatement(stmt, number, "Cannot write to file opened for READ");
+  u.lastWriteStatement = stmt;
   return u;
 }
 
@@ -250,72 +313,82 @@ void skipBytes(Unit& u, std::uint64_t n, int& error) {
 // ---- Writing ------------------------------------------------------------
 
 void putBytes(Unit& u, const char* data, std::size_t n) {
+  if (u.writeError != 0) return;
   if (!u.buffered) {
-    deliver(u, data, n);
-    u.outStart += static_cast<std::int64_t>(n);
+    send(u, data, n);
     return;
   }
   if (n > kDirectTransfer) {  // a large piece goes straight to the file, after the buffer
     flushOutput(u);
-    deliver(u, data, n);
-    u.outStart += static_cast<std::int64_t>(n);
+    send(u, data, n);
     return;
   }
   if (u.outLen + n > kBufferSize) flushOutput(u);
+  if (u.writeError != 0) return;
   std::memcpy(u.buffer.get() + u.outLen, data, n);
   u.outLen += n;
 }
 
 void putRecord(Unit& u, const char* data, std::size_t n) {
-  if (u.buffered) {
-    // Appended to the buffer, which is written out first when the record does
-    // not fit; a long record that meets an empty buffer goes straight out.
-    if (u.outLen + n > kBufferSize) flushOutput(u);
-    if (u.outLen == 0 && n > kDirectTransfer) {
-      deliver(u, data, n);
-      u.outStart += static_cast<std::int64_t>(n);
-      return;
-    }
-    std::memcpy(u.buffer.get() + u.outLen, data, n);
-    u.outLen += n;
+  if (u.writeError != 0) return;
+  if (!u.buffered) {
+    // One system write per record; on the console a refused record is kept
+    // and sent again in front of the next one.
+    send(u, data, n);
     return;
   }
-  // Unbuffered: one system write per record; a refused record is kept and
-  // sent again in front of the next one.
-  if (u.undelivered.empty()) {
-    if (!deliver(u, data, n)) u.undelivered.assign(data, n);
+  // Appended to the buffer, which is written out first when the record does
+  // not fit; a long record that meets an empty buffer goes straight out.
+  if (u.outLen + n > kBufferSize) flushOutput(u);
+  if (u.writeError != 0) return;
+  if (u.outLen == 0 && n > kDirectTransfer) {
+    send(u, data, n);
     return;
   }
-  u.undelivered.append(data, n);
-  if (deliver(u, u.undelivered.data(), u.undelivered.size())) u.undelivered.clear();
+  std::memcpy(u.buffer.get() + u.outLen, data, n);
+  u.outLen += n;
 }
 
 std::int64_t writePosition(const Unit& u) { return u.outStart + static_cast<std::int64_t>(u.outLen); }
 
 int patchBytes(Unit& u, std::int64_t offset, const char* data, std::size_t n) {
+  if (u.writeError != 0) return u.writeError;
   if (offset >= u.outStart && offset + static_cast<std::int64_t>(n) <= writePosition(u)) {
     std::memcpy(u.buffer.get() + (offset - u.outStart), data, n);
     return 0;
   }
   flushOutput(u);
+  if (u.writeError != 0) return u.writeError;
+  std::size_t taken = 0;
   int error = 0;
-  if (!platform::writeAt(u.handle, offset, data, n, error)) return error;
+  if (!platform::writeAt(u.handle, offset, data, n, taken, error)) {
+    noteWriteError(u, error);
+    return error;
+  }
   return 0;
 }
 
 void flushOutput(Unit& u) {
   if (u.outLen == 0) return;
-  deliver(u, u.buffer.get(), u.outLen);
-  u.outStart += static_cast<std::int64_t>(u.outLen);
-  u.outLen = 0;
+  std::size_t n = u.outLen;
+  u.outLen = 0;  // on a failure the rest is dropped: outStart already marks the end of the good data
+  send(u, u.buffer.get(), n);
 }
 
 void finishWriteStatement(int stmt, Unit& u) {
-  if (u.atEnd) return;
-  flushOutput(u);
-  int error = 0;
-  if (!platform::truncateAt(u.handle, u.outStart, error)) failStatement(stmt, u.number, platform::errorText(error));
-  u.atEnd = true;
+  if (!u.atEnd) {
+    flushOutput(u);
+    if (u.writeError == 0) {
+      int error = 0;
+      if (!platform::truncateAt(u.handle, u.outStart, error)) failStatement(stmt, u.number, platform::errorText(error));
+      u.atEnd = true;
+    } else {
+      cutAfterFailure(u);
+    }
+  }
+  // Data refused by the system, this statement's or earlier buffered data
+  // written out during it, must not pass as written.
+  if (u.writeError != 0) failStatement(stmt, u.number, platform::errorText(u.writeError));
 }
 
 void resetUnitsForTesting() {
@@ -324,6 +397,7 @@ void resetUnitsForTesting() {
     if (u.connected && !u.console) platform::closeFile(u.handle);
     resetUnit(u, number);
   }
+  g_releaseFailure = WriteFailure{};
 }
 
 }  // namespace vantorell

@@ -47,11 +47,20 @@ FileInfo inspect(FileHandle handle);
 long readSome(FileHandle handle, void* buffer, std::size_t n, int& error);
 // Writes all `n` bytes at the current position; false with `error` set on failure.
 bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error);
+// The same, and `taken` counts the bytes that the system took, also when it
+// refused the rest: those bytes are in the file and must not be sent again.
+bool writeAll(FileHandle handle, const void* data, std::size_t n, std::size_t& taken, int& error);
 // Writes all `n` bytes at `offset` without moving the current position.
 bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, int& error);
+// The same, with the count of bytes taken from the start of `data`.
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken,
+             int& error);
 bool seekTo(FileHandle handle, std::int64_t offset, int& error);
 bool truncateAt(FileHandle handle, std::int64_t offset, int& error);
 void closeFile(FileHandle handle);
+// Closes the file; false with `error` when the system reports that data
+// written earlier may not have reached it. The handle is gone either way.
+bool closeFile(FileHandle handle, int& error);
 
 // The system's own description of an error code.
 std::string errorText(int error);
@@ -65,8 +74,14 @@ void setConsoleBinaryMode();
 // Writes straight to standard error, unbuffered.
 void writeError(std::string_view text);
 
+// Makes a file size limit show as a write that fails (with the system's
+// "File too large") rather than as a signal that ends the process.
+void ignoreFileSizeSignal();
+
 // Installs the report for illegal instruction, abort, floating-point
-// exception and segmentation fault.
+// exception and segmentation fault. The report is written without the
+// allocator and without touching any unit; the signal then takes its
+// default effect.
 void installFatalSignalHandlers();
 
 }  // namespace vantorell::platform

@@ -87,35 +87,53 @@ long readSome(FileHandle handle, void* buffer, std::size_t n, int& error) {
   }
 }
 
-bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error) {
+bool writeAll(FileHandle handle, const void* data, std::size_t n, std::size_t& taken, int& error) {
   const char* p = static_cast<const char*>(data);
-  while (n > 0) {
-    ssize_t put = ::write(handle, p, n);
+  taken = 0;
+  while (taken < n) {
+    ssize_t put = ::write(handle, p + taken, n - taken);
     if (put < 0) {
       if (errno == EINTR) continue;
       error = errno;
       return false;
     }
-    p += put;
-    n -= static_cast<std::size_t>(put);
+    if (put == 0) {  // a device that takes nothing without naming a reason
+      error = ENOSPC;
+      return false;
+    }
+    taken += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error) {
+  std::size_t taken = 0;
+  return writeAll(handle, data, n, taken, error);
+}
+
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken,
+             int& error) {
+  const char* p = static_cast<const char*>(data);
+  taken = 0;
+  while (taken < n) {
+    ssize_t put = ::pwrite(handle, p + taken, n - taken, static_cast<off_t>(offset + static_cast<std::int64_t>(taken)));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    if (put == 0) {
+      error = ENOSPC;
+      return false;
+    }
+    taken += static_cast<std::size_t>(put);
   }
   return true;
 }
 
 bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, int& error) {
-  const char* p = static_cast<const char*>(data);
-  while (n > 0) {
-    ssize_t put = ::pwrite(handle, p, n, static_cast<off_t>(offset));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      return false;
-    }
-    p += put;
-    n -= static_cast<std::size_t>(put);
-    offset += put;
-  }
-  return true;
+  std::size_t taken = 0;
+  return writeAt(handle, offset, data, n, taken, error);
 }
 
 bool seekTo(FileHandle handle, std::int64_t offset, int& error) {
@@ -139,6 +157,14 @@ void closeFile(FileHandle handle) {
   if (handle >= 0) ::close(handle);
 }
 
+bool closeFile(FileHandle handle, int& error) {
+  if (handle < 0) return true;
+  // Not retried on EINTR: the descriptor is released whatever close returns.
+  if (::close(handle) == 0) return true;
+  error = errno;
+  return false;
+}
+
 std::string errorText(int error) { return std::strerror(error); }
 
 int lastError() { return errno; }
@@ -153,8 +179,27 @@ void writeError(std::string_view text) {
   writeAll(STDERR_FILENO, text.data(), text.size(), error);
 }
 
+void ignoreFileSizeSignal() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
 namespace {
 
+constexpr int kFatalSignals[] = {SIGILL, SIGABRT, SIGFPE, SIGSEGV};
+
+// Set by the first fatal signal: a second one met while its report is being
+// written (a fault inside the report itself) takes its default effect at once.
+volatile std::sig_atomic_t g_reporting = 0;
+
+// A stack of its own for the handler, so that a stack overflow is reported
+// too. Static: nothing is allocated once a signal has arrived.
+alignas(16) char g_signalStack[64 * 1024];
+
+// write() is async-signal-safe; errors are passed over, there is no one left
+// to tell.
 void putRaw(const char* text) {
   std::size_t n = std::strlen(text);
   while (n > 0) {
@@ -169,7 +214,7 @@ void putRaw(const char* text) {
 }
 
 void putAddress(int frame, void* address) {
-  // "#<frame>  0x<hex>" built without the allocator, which may be broken here.
+  // "#<frame>  0x<hex>" built on the stack, without the allocator.
   char line[48];
   char* p = line;
   *p++ = '#';
@@ -197,7 +242,25 @@ void putAddress(int frame, void* address) {
   putRaw(line);
 }
 
+// The signal's own effect: default disposition, unblocked, raised again.
+// Nothing of the program runs after this, and no unit is released.
+[[noreturn]] void takeDefaultEffect(int sig) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(sig, &action, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  ::raise(sig);
+  // Only reached if the signal could not end the process.
+  ::_exit(128 + sig);
+}
+
 void onFatalSignal(int sig) {
+  if (g_reporting != 0) takeDefaultEffect(sig);
+  g_reporting = 1;
   const char* name = "SIGSEGV";
   const char* description = "Segmentation fault - invalid memory reference";
   switch (sig) {
@@ -214,12 +277,12 @@ void onFatalSignal(int sig) {
   putRaw(": ");
   putRaw(description);
   putRaw(".\n\nBacktrace for this error:\n");
+  // backtrace() was made ready at installation, so it does not load its
+  // unwinder (and allocate) here.
   void* frames[64];
   int count = ::backtrace(frames, 64);
   for (int i = 0; i < count; ++i) putAddress(i, frames[i]);
-  // The signal's own effect, without releasing any unit.
-  std::signal(sig, SIG_DFL);
-  ::raise(sig);
+  takeDefaultEffect(sig);
 }
 
 }  // namespace
@@ -228,13 +291,30 @@ void installFatalSignalHandlers() {
   // backtrace() loads its unwinder on first use; do that now, not in the handler.
   void* warmup[1];
   ::backtrace(warmup, 1);
-  for (int sig : {SIGILL, SIGABRT, SIGFPE, SIGSEGV}) {
+
+  stack_t stack {};
+  stack.ss_sp = g_signalStack;
+  stack.ss_size = sizeof g_signalStack;
+  bool ownStack = ::sigaltstack(&stack, nullptr) == 0;
+
+  sigset_t fatal;
+  sigemptyset(&fatal);
+  for (int sig : kFatalSignals) {
     struct sigaction action {};
     action.sa_handler = onFatalSignal;
+    // The other fatal signals are held back while a report is written; the
+    // handler's own signal resets to its default, so a fault inside the
+    // handler ends the process instead of calling it again.
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (int other : kFatalSignals) {
+      if (other != sig) sigaddset(&action.sa_mask, other);
+    }
+    action.sa_flags = SA_RESETHAND | SA_NODEFER | (ownStack ? SA_ONSTACK : 0);
     ::sigaction(sig, &action, nullptr);
+    sigaddset(&fatal, sig);
   }
+  // A mask inherited from the parent must not hold them back.
+  ::sigprocmask(SIG_UNBLOCK, &fatal, nullptr);
 }
 
 }  // namespace vantorell::platform

@@ -152,6 +152,7 @@ void runDialogue() {
 
 int runProgram() {
   platform::setConsoleBinaryMode();
+  platform::ignoreFileSizeSignal();  // a file size limit then fails the write that meets it
   platform::installFatalSignalHandlers();
   connectConsole(platform::consoleInput(), platform::consoleOutput());
   int status = 0;
@@ -162,7 +163,12 @@ int runProgram() {
   } catch (const std::bad_alloc&) {
     status = reportRunError(RunError(ReportKind::MemoryExhausted, 0, 0, platform::errorText(ENOMEM)));
   }
-  releaseAll();
+  // Data that the system refused at the end of the run (the last write-out
+  // of a buffer, or the close) ends an otherwise sound run with a report and
+  // status 2. A run that already failed keeps its one report and its status:
+  // a second report would only hide the first.
+  WriteFailure lost = releaseAll();
+  if (lost.error != 0 && status == 0) status = reportWriteFailure(lost);
   return status;
 }
 

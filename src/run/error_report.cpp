@@ -1,5 +1,7 @@
 #include "run/error_report.h"
 
+#include <string_view>
+
 #include "records/file_units.h"
 #include "records/platform.h"
 
@@ -9,6 +11,11 @@ namespace {
 
 constexpr const char* kSourceName = "Vantorell";
 constexpr const char* kLabel = "Vantorell runtime error: ";
+
+std::string positionLine(int statement, int unit, std::string_view name) {
+  return "At line " + std::to_string(statement) + " of file " + kSourceName + " (unit = " + std::to_string(unit) +
+         ", file = '" + std::string(name) + "')\n";
+}
 
 }  // namespace
 
@@ -21,8 +28,7 @@ std::string formatErrorReport(const RunError& error) {
       report += "\nAllocation would exceed memory limit\n";
       return report;
     case ReportKind::WithUnit:
-      report = "At line " + std::to_string(error.statement) + " of file " + kSourceName +
-               " (unit = " + std::to_string(error.unit) + ", file = '" + std::string(unitName(error.unit)) + "')\n";
+      report = positionLine(error.statement, error.unit, unitName(error.unit));
       break;
     case ReportKind::WithoutUnit:
       report = "At line " + std::to_string(error.statement) + " of file " + kSourceName + "\n";
@@ -39,6 +45,16 @@ std::string formatErrorReport(const RunError& error) {
 int reportRunError(const RunError& error) {
   platform::writeError(formatErrorReport(error));
   return error.kind == ReportKind::MemoryExhausted ? 1 : 2;
+}
+
+std::string formatWriteFailureReport(const WriteFailure& failure) {
+  return positionLine(failure.statement, failure.unit, failure.name) + kLabel + platform::errorText(failure.error) +
+         "\n";
+}
+
+int reportWriteFailure(const WriteFailure& failure) {
+  platform::writeError(formatWriteFailureReport(failure));
+  return 2;
 }
 
 }  // namespace vantorell
