@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -29,7 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::unique_ptr<char[]>> blocks;
     std::vector<BinaryItem> items;
   };
-  std::vector<Record> records(1 + (flags >> 1) % 4);
+  std::vector<Record> records(1 + ((flags >> 1) & 3));
+  // Bit 3: a first record, passed over by a read without items, that ends
+  // just short of the stream buffer's end.
+  std::string prefix;
+  if (flags & 8) {
+    std::size_t payload = kBufferSize - 8 - (flags >> 4);
+    char marker[4] = {static_cast<char>(payload & 0xFF), static_cast<char>(payload >> 8), 0, 0};
+    prefix.append(marker, 4);
+    prefix.append(payload, 'p');
+    prefix.append(marker, 4);
+  }
   for (Record& r : records) {
     std::size_t n = in.byte() % 10;
     for (std::size_t i = 0; i < n; ++i) {
@@ -45,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  fuzzing::connectInput(kUnit, in.data, in.size, Form::Binary);
+  if (!prefix.empty()) records.insert(records.begin(), Record{});
+
+  fuzzing::connectInput(kUnit, prefix, in.data, in.size, Form::Binary);
   for (const Record& r : records) {
     try {
       detail::readBinaryRecord(1, kUnit, r.items, layout);

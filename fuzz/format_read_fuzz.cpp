@@ -22,12 +22,21 @@ constexpr std::size_t kFormatLength = 20;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::Cursor in{data, size};
   const std::size_t ncols = 1 + in.byte() % 64;
-  const int nrows = 1 + in.byte() % 4;
+  const std::uint8_t rowsByte = in.byte();
+  int nrows = 1 + rowsByte % 4;
+  // Bit 2: a first record of blanks, read as a row of its own, puts the
+  // input's own records just short of the stream buffer's end.
+  std::string prefix;
+  if (rowsByte & 4) {
+    prefix.assign(kBufferSize - 1 - (rowsByte >> 3), ' ');
+    prefix.push_back('\n');
+    ++nrows;
+  }
   // The format field as the console read leaves it: blank-padded to 20.
   std::string format(kFormatLength, ' ');
   for (std::size_t i = 0; i < kFormatLength && in.size > 0; ++i) format[i] = static_cast<char>(in.byte());
 
-  fuzzing::connectInput(kUnit, in.data, in.size, Form::Text);
+  fuzzing::connectInput(kUnit, prefix, in.data, in.size, Form::Text);
   auto row = std::make_unique<std::int32_t[]>(ncols);
   for (int k = 0; k < nrows; ++k) {
     try {

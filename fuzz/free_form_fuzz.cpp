@@ -1,6 +1,6 @@
 // Free-form read statements over arbitrary bytes. The first bytes choose a
 // few statements and their item lists (kinds and text lengths); the rest is
-// the file. Each statement list is read twice: as whole statements, and with
+// the file (behind a long prefix when the first byte asks). Each statement list is read twice: as whole statements, and with
 // every statement taken in two parts, which must store the same values and
 // fail the same way.
 #include <cstdint>
@@ -60,9 +60,9 @@ struct Destinations {
 
 // Runs the statements in order until one fails; returns what they stored and
 // the failure, if any.
-std::string runAll(const std::vector<StatementSpec>& statements, const std::uint8_t* file, std::size_t size,
-                   bool inParts) {
-  fuzzing::connectInput(kUnit, file, size, Form::Text);
+std::string runAll(const std::vector<StatementSpec>& statements, const std::string& prefix,
+                   const std::uint8_t* file, std::size_t size, bool inParts) {
+  fuzzing::connectInput(kUnit, prefix, file, size, Form::Text);
   std::string transcript;
   int stmt = 1;
   for (const StatementSpec& s : statements) {
@@ -94,7 +94,12 @@ std::string runAll(const std::vector<StatementSpec>& statements, const std::uint
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::Cursor in{data, size};
-  std::vector<StatementSpec> statements(1 + in.byte() % 4);
+  const std::uint8_t first = in.byte();
+  std::vector<StatementSpec> statements(1 + first % 4);
+  // Bit 2: the file starts with blanks that end just short of the stream
+  // buffer, so that values straddle a refill.
+  std::string prefix;
+  if (first & 4) prefix.assign(kBufferSize - 1 - (first >> 3), ' ');
   for (StatementSpec& s : statements) {
     std::size_t n = in.byte() % 13;
     std::uint8_t splitByte = in.byte();
@@ -114,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.split = splitByte % (n + 1);
   }
 
-  std::string whole = runAll(statements, in.data, in.size, false);
-  std::string parts = runAll(statements, in.data, in.size, true);
+  std::string whole = runAll(statements, prefix, in.data, in.size, false);
+  std::string parts = runAll(statements, prefix, in.data, in.size, true);
   if (whole != parts) {
     std::fprintf(stderr, "statements in parts differ from whole statements\nwhole: %s\nparts: %s\n",
                  whole.c_str(), parts.c_str());

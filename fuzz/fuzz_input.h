@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "records/file_units.h"
 
@@ -37,9 +38,23 @@ inline const std::string& scratchFile() {
   return path;
 }
 
+inline void writeAll(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t put = ::write(fd, p, size);
+    if (put <= 0) {
+      std::perror("write scratch file");
+      std::abort();
+    }
+    p += put;
+    size -= static_cast<std::size_t>(put);
+  }
+}
+
 // Resets the unit table and connects `unit` for input to a file holding
-// exactly `size` bytes of `data`.
-inline void connectInput(int unit, const std::uint8_t* data, std::size_t size, vantorell::Form form) {
+// `prefix`, then exactly `size` bytes of `data`.
+inline void connectInput(int unit, std::string_view prefix, const std::uint8_t* data, std::size_t size,
+                         vantorell::Form form) {
   vantorell::resetUnitsForTesting();
   const std::string& path = scratchFile();
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -47,17 +62,13 @@ inline void connectInput(int unit, const std::uint8_t* data, std::size_t size, v
     std::perror("open scratch file");
     std::abort();
   }
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t put = ::write(fd, data + done, size - done);
-    if (put <= 0) {
-      std::perror("write scratch file");
-      std::abort();
-    }
-    done += static_cast<std::size_t>(put);
-  }
+  writeAll(fd, prefix.data(), prefix.size());
+  writeAll(fd, data, size);
   ::close(fd);
   vantorell::connect(1, unit, path, form, vantorell::Use::Input);
+}
+inline void connectInput(int unit, const std::uint8_t* data, std::size_t size, vantorell::Form form) {
+  connectInput(unit, {}, data, size, form);
 }
 
 // Takes bytes from the front of the input: the parameters of one run. What

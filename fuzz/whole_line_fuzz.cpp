@@ -50,13 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::Cursor in{data, size};
   // Up to 16 field lengths; a length byte of 0 takes the next two bytes as a
   // long length, so that fields longer than the stream buffer occur too.
-  std::vector<std::size_t> lengths(1 + in.byte() % 16);
+  const std::uint8_t first = in.byte();
+  std::vector<std::size_t> lengths(1 + first % 16);
   for (std::size_t& n : lengths) {
     std::uint8_t b = in.byte();
     n = b != 0 ? b : 1 + in.u16() % 20000;
   }
-  std::string_view file(reinterpret_cast<const char*>(in.data), in.size);
-  fuzzing::connectInput(kUnit, in.data, in.size, Form::Text);
+  // Bit 4 of the first byte: a first record so long that the input's own
+  // bytes start just short of the stream buffer's end.
+  std::string content;
+  if (first & 16) content.assign(kBufferSize - 1 - (first >> 5), 'x');
+  const std::size_t prefix = content.size();
+  content.append(reinterpret_cast<const char*>(in.data), in.size);
+  std::string_view file(content);
+  fuzzing::connectInput(kUnit, std::string_view(content).substr(0, prefix), in.data, in.size, Form::Text);
 
   std::size_t pos = 0;
   std::string expected;
