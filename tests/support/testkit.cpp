@@ -1,10 +1,17 @@
 #include "support/testkit.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+// The Windows build of the unit tests gets the in-process helpers only: the
+// runs of the program are driven from the Linux side (see runProgram).
+#include <io.h>
+#include <random>
+#else
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -20,9 +27,19 @@
 namespace testkit {
 
 ScratchDir::ScratchDir() {
+#ifdef _WIN32
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+    auto candidate = std::filesystem::temp_directory_path() / ("vantorell-test-" + std::to_string(entropy()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) path = candidate.generic_string();
+  }
+  if (path.empty()) throw std::runtime_error("cannot create a scratch directory");
+#else
   std::string pattern = (std::filesystem::temp_directory_path() / "vantorell-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path = pattern;
+#endif
 }
 
 ScratchDir::~ScratchDir() {
@@ -55,8 +72,21 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+#ifndef _WIN32
+const char* programUnderTest() {
+  const char* exe = std::getenv("VANTORELL_EXE_UNDER_TEST");
+  return exe != nullptr && *exe != '\0' ? exe : VANTORELL_EXE;
+}
+
+const char* programRunner() {
+  const char* runner = std::getenv("VANTORELL_RUNNER");
+  return runner != nullptr && *runner != '\0' ? runner : nullptr;
+}
+
 RunResult runProgram(const std::string& cwd, std::string_view input) {
   std::signal(SIGPIPE, SIG_IGN);
+  const char* exe = programUnderTest();
+  const char* runner = programRunner();
   int inPipe[2], outPipe[2], errPipe[2];
   if (::pipe(inPipe) != 0 || ::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) throw std::runtime_error("pipe");
   pid_t pid = ::fork();
@@ -68,7 +98,11 @@ RunResult runProgram(const std::string& cwd, std::string_view input) {
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
     std::signal(SIGPIPE, SIG_DFL);
     if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    ::execl(VANTORELL_EXE, VANTORELL_EXE, static_cast<char*>(nullptr));
+    if (runner != nullptr) {
+      ::execl(runner, runner, exe, static_cast<char*>(nullptr));
+    } else {
+      ::execl(exe, exe, static_cast<char*>(nullptr));
+    }
     ::_exit(127);
   }
   ::close(inPipe[0]);
@@ -123,6 +157,7 @@ RunResult runProgram(const std::string& cwd, std::string_view input) {
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
 }
+#endif  // !_WIN32
 
 std::string connectWith(const ScratchDir& dir, int unit, std::string_view content, bool binary) {
   vantorell::resetUnitsForTesting();
@@ -137,13 +172,19 @@ std::string connectConsoleFiles(const ScratchDir& dir, std::string_view input) {
   std::string in = dir.file("console-in");
   std::string out = dir.file("console-out");
   writeFile(in, input);
+#ifdef _WIN32
+  int inFd = ::_open(in.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  int outFd = ::_open(out.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+#else
   int inFd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
   int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+#endif
   if (inFd < 0 || outFd < 0) throw std::runtime_error("cannot open console files");
   vantorell::connectConsole(inFd, outFd);
   return out;
 }
 
+#ifndef _WIN32
 int runUnprivileged(int (*action)(const std::string& dir), const ScratchDir& dir) {
   ::chmod(dir.path.c_str(), 0777);
   pid_t pid = ::fork();
@@ -159,5 +200,7 @@ int runUnprivileged(int (*action)(const std::string& dir), const ScratchDir& dir
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+#endif  // !_WIN32
 
 }  // namespace testkit

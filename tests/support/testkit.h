@@ -33,6 +33,13 @@ struct RunResult {
 // input (a pipe), capturing standard output and standard error.
 RunResult runProgram(const std::string& cwd, std::string_view input);
 
+// The program that runProgram runs: the environment's
+// VANTORELL_EXE_UNDER_TEST when set (the Windows build, for instance), else
+// the program of this build. When VANTORELL_RUNNER is set too, the program
+// is started through it (for instance wine64).
+const char* programUnderTest();
+const char* programRunner();  // nullptr when none is set
+
 // Connects `unit` in-process to a new file holding `content` and returns its
 // path; the unit table is reset first.
 std::string connectWith(const ScratchDir& dir, int unit, std::string_view content, bool binary = false);
