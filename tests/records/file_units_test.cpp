@@ -1,9 +1,14 @@
 #include "records/file_units.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <string>
 
 #include "records/text_output.h"
@@ -142,4 +147,96 @@ TEST(FileUnits, SkippingRepositionsAFileAndDiscardsFromAPipe) {
   EXPECT_EQ(peekByte(in), -1);
   ::close(fds[0]);
   resetUnitsForTesting();
+}
+
+// The console takes a record in part and then refuses the rest: the rest is
+// kept and goes out in front of the next record, and no byte is sent twice.
+TEST(FileUnits, AConsoleRecordTakenInPartIsNotSentTwice) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ASSERT_EQ(::fcntl(fds[1], F_SETFL, O_NONBLOCK), 0);
+  ASSERT_EQ(::fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
+  ASSERT_GE(::fcntl(fds[1], F_SETPIPE_SZ, 8192), 8192);
+  // Leave the pipe with room for less than the record.
+  const std::string filler(6000, 'f');
+  ASSERT_EQ(::write(fds[1], filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+  auto drain = [&] {
+    std::string got;
+    char buf[4096];
+    for (long n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+    return got;
+  };
+  resetUnitsForTesting();
+  connectConsole(platform::kNoFile, fds[1]);
+  Unit& out = unitAt(6);
+  ASSERT_FALSE(out.buffered);
+
+  std::string first(5000, 'a');
+  first += "\r\n";
+  putRecord(out, first.data(), first.size());
+  finishWriteStatement(110, out);  // the console reports nothing
+  ASSERT_GT(out.undelivered.size(), 0u);
+  ASSERT_LT(out.undelivered.size(), first.size());  // taken in part
+
+  std::string got = drain();
+  const std::string second = " next\r\n";
+  putRecord(out, second.data(), second.size());
+  EXPECT_TRUE(out.undelivered.empty());
+  got += drain();
+  EXPECT_TRUE(got == filler + first + second);
+  resetUnitsForTesting();
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+// A file that refuses data: the statement that meets the failure reports it
+// (data of its own or buffered data written out during it); a failure met
+// only when the buffer is written out at release is handed to releaseAll,
+// with the unit's last write statement. Either way the file holds what the
+// system took and nothing else.
+int refusedWritesInAChild(const std::string& d) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  resetUnitsForTesting();
+  connect(239, 11, "/dev/full", Form::Text, Use::Output);
+  if (failureOf([] { writeFreeForm(265, 11, {"node row col ibound  head"}); }) !=
+      "265/11: " + platform::errorText(ENOSPC))
+    return 1;
+  WriteFailure lost = releaseAll();
+  if (lost.error != ENOSPC || lost.unit != 11 || lost.statement != 265 || lost.name != "/dev/full") return 2;
+  if (releaseAll().error != 0) return 3;  // handed over once
+
+  rlimit limit{100, 100};
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 4;
+  connect(215, 14, d + "/log.txt", Form::Text, Use::Output);
+  const std::string line(40, 'x');
+  for (int stmt = 216; stmt <= 220; ++stmt) writeWholeLine(stmt, 14, line);  // 210 bytes, all in the buffer
+  if (unitAt(14).writeError != 0) return 5;
+  lost = releaseAll();
+  if (lost.error != EFBIG || lost.unit != 14 || lost.statement != 220 || lost.name != d + "/log.txt") return 6;
+  if (testkit::readFile(d + "/log.txt") != (line + "\r\n" + line + "\r\n" + line).substr(0, 100)) return 7;
+
+  // Beyond the buffer: a write-out during a later statement fails, what
+  // follows is dropped, and nothing lands after the gap.
+  connect(239, 11, d + "/table.txt", Form::Text, Use::Output);
+  const std::string record(3000, 'r');
+  std::string failure = failureOf([&] {
+    for (int stmt = 300; stmt < 310; ++stmt) writeWholeLine(stmt, 11, record);
+  });
+  // Statements 300 and 301 fill the buffer; 302's record does not fit, so it is written out then.
+  if (failure != "302/11: " + platform::errorText(EFBIG)) return 8;
+  if (unitAt(11).outStart != 100) return 9;
+  releaseAll();
+  if (testkit::readFile(d + "/table.txt") != record.substr(0, 100)) return 10;
+  return 0;
+}
+
+TEST(FileUnits, RefusedWritesAreReportedAndNothingLandsInTheWrongPlace) {
+  ScratchDir dir;
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) ::_exit(refusedWritesInAChild(dir.path));
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
