@@ -157,36 +157,49 @@ long readSome(FileHandle handle, void* buffer, std::size_t n, int& error) {
   return -1;
 }
 
-bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error) {
+bool writeAll(FileHandle handle, const void* data, std::size_t n, std::size_t& taken, int& error) {
   const char* p = static_cast<const char*>(data);
-  while (n > 0) {
-    unsigned int piece = n > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(n);
-    int put = ::_write(handle, p, piece);
+  taken = 0;
+  while (taken < n) {
+    std::size_t left = n - taken;
+    unsigned int piece = left > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(left);
+    int put = ::_write(handle, p + taken, piece);
     if (put <= 0) {
       // A zero count is a full medium that the runtime did not name.
       error = put < 0 ? errno : ENOSPC;
       return false;
     }
-    p += put;
-    n -= static_cast<std::size_t>(put);
+    taken += static_cast<std::size_t>(put);
   }
   return true;
 }
 
-bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, int& error) {
+bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error) {
+  std::size_t taken = 0;
+  return writeAll(handle, data, n, taken, error);
+}
+
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken,
+             int& error) {
   // Windows has no positioned write that leaves the file pointer alone on a
   // synchronous handle: move there, write, and move back.
+  taken = 0;
   __int64 here = ::_lseeki64(handle, 0, SEEK_CUR);
   if (here < 0 || ::_lseeki64(handle, offset, SEEK_SET) < 0) {
     error = errno;
     return false;
   }
-  bool written = writeAll(handle, data, n, error);
+  bool written = writeAll(handle, data, n, taken, error);
   if (::_lseeki64(handle, here, SEEK_SET) < 0 && written) {
     error = errno;
     return false;
   }
   return written;
+}
+
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, int& error) {
+  std::size_t taken = 0;
+  return writeAt(handle, offset, data, n, taken, error);
 }
 
 bool seekTo(FileHandle handle, std::int64_t offset, int& error) {
@@ -210,6 +223,13 @@ void closeFile(FileHandle handle) {
   if (handle >= 0) ::_close(handle);
 }
 
+bool closeFile(FileHandle handle, int& error) {
+  if (handle < 0) return true;
+  if (::_close(handle) == 0) return true;
+  error = errno;
+  return false;
+}
+
 // Every error code that crosses the seam is a C runtime errno value, so the
 // runtime's own text describes it.
 std::string errorText(int error) { return std::strerror(error); }
@@ -231,6 +251,9 @@ void writeError(std::string_view text) {
   int error = 0;
   writeAll(2, text.data(), text.size(), error);
 }
+
+// Windows has no file size signal: a write beyond a limit simply fails.
+void ignoreFileSizeSignal() {}
 
 namespace {
 
@@ -346,6 +369,9 @@ void installFatalSignalHandlers() {
   // No message boxes: a crash, or a drive without a medium, is reported on
   // the console like everything else.
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // Room below the guard page for the report of a stack overflow.
+  ULONG reserve = 64 * 1024;
+  ::SetThreadStackGuarantee(&reserve);
   ::SetUnhandledExceptionFilter(onFatalException);
   std::signal(SIGABRT, onAbort);
 }
