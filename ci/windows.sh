@@ -7,8 +7,8 @@
 #
 # Exit status: 0 when everything passed, 1 when a test failed or the build
 # failed, 3 when the Windows tool chain or Wine is missing and cannot be
-# installed, or when Wine did not start in time: the Windows suite could not
-# run at all, which says nothing about the program.
+# installed, when Wine did not start in time, or when the script was stopped:
+# the Windows suite could not run, which says nothing about the program.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,8 +32,8 @@ if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || [ -z "$(wine_loader)"
   fi
   echo "windows: installing g++-mingw-w64-x86-64-posix and wine64"
   export DEBIAN_FRONTEND=noninteractive
-  { timeout 600 apt-get update -qq &&
-    timeout 900 apt-get install -y -qq --no-install-recommends g++-mingw-w64-x86-64-posix wine64; } >&2 ||
+  { timeout 180 apt-get update -qq &&
+    timeout 360 apt-get install -y -qq --no-install-recommends g++-mingw-w64-x86-64-posix wine64; } >&2 ||
     cannot_run "apt-get could not install the tool chain"
 fi
 wine=$(wine_loader)
@@ -65,8 +65,11 @@ echo "windows: starting Wine"
 mkdir -p "$WINEPREFIX"
 timeout "$wine_start_timeout" "$wine" wineboot --init >/dev/null 2>&1 ||
   cannot_run "Wine did not start within ${wine_start_timeout}s"
-"$wineserver" -p 2>/dev/null
+# It stays for 30 seconds after its last client, and goes at once when this
+# script ends.
+"$wineserver" -p30 2>/dev/null
 trap '"$wineserver" -k 2>/dev/null' EXIT
+trap 'exit 3' INT TERM
 probe=$(printf '' | timeout "$wine_start_timeout" "$wine" "$windows_build/vantorell.exe" 2>/dev/null | head -c 9)
 [ -n "$probe" ] || cannot_run "vantorell.exe did not start under Wine within ${wine_start_timeout}s"
 
