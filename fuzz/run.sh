@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets and runs each for the given number of seconds,
-# starting from the seed corpora in fuzz/corpus/<target>/.
+# starting from the seed corpora in fuzz/corpus/<target>/ (and the dictionary
+# fuzz/<target>.dict where there is one).
 #
 #   fuzz/run.sh SECONDS [TARGET...]
 #
@@ -45,8 +46,10 @@ for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
   log="$build/artifacts/$t.log"
   echo "fuzz: $t for ${seconds}s"
+  dict=()
+  [ -f "$root/fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
   rc=0
-  "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$build/artifacts/$t-" "$build/corpus/$t" "$root/fuzz/corpus/$t" >"$log" 2>&1 || rc=$?
   done_line="$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 || true)"
   runs="$(sed -n 's/^stat::number_of_executed_units: //p' "$log" | tail -1)"
