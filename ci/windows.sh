@@ -44,7 +44,8 @@ wineserver=$(command -v wineserver64 2>/dev/null || command -v wineserver 2>/dev
 # Wine diagnostics on the program's standard error.
 export WINEPREFIX=$windows_build/wine-prefix
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono, no Gecko, and no debugger started for a crash (the death tests).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
 # The Linux end-to-end test programs drive vantorell.exe.
 [ -x "$linux_build/tests/extraction_test" ] ||
