@@ -486,7 +486,6 @@ TEST(Faults, FatalSignalsAreReportedThenTakeTheirEffect) {
 // ---- Hostile sizes ----------------------------------------------------------
 
 TEST(Faults, StorageLimitsAndMemoryExhaustion) {
-  if (kAddressSanitizer) GTEST_SKIP() << "memory limits do not apply to an AddressSanitizer build";
   struct Case {
     const char* name;
     std::string dimensions;  // the first record of the discretization file
@@ -506,6 +505,7 @@ TEST(Faults, StorageLimitsAndMemoryExhaustion) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (kAddressSanitizer && c.status == 1) continue;  // needs the memory limit
     ScratchDir dir;
     writeFile(dir.file("dis.txt"), c.dimensions + "\n0\nWIDTH 1.0\nWIDTH 1.0\nx\nx\n31.0 1 1.0 TR label\n");
     Fault fault;
@@ -515,6 +515,7 @@ TEST(Faults, StorageLimitsAndMemoryExhaustion) {
     EXPECT_EQ(r.status, c.status);
   }
 
+  if (kAddressSanitizer) GTEST_SKIP() << "memory limits do not apply to an AddressSanitizer build";
   SCOPED_TRACE("a model that fits runs under the same limit");
   Model m(2, 3, 12);
   Fault fault;
