@@ -101,9 +101,10 @@ int main(int argc, char** argv) {
       array.clear();
       for (long k = 1; k <= nrows; ++k) {
         for (long l = 1; l <= ncols; ++l) {
-          double head = iboundAt(k, l) == 0 ? 1.0e30
-                                            : 1520.0 - 0.0371 * static_cast<double>(k) - 0.0113 * static_cast<double>(l) +
-                                                  0.0137 * static_cast<double>(p % 12) / 3.0;
+          double head = iboundAt(k, l) == 0
+                            ? 1.0e30
+                            : 1520.0 - 0.0371 * static_cast<double>(k) - 0.0113 * static_cast<double>(l) +
+                                  0.0137 * static_cast<double>(p % 12) / 3.0;
           putLE<double>(array, head);
         }
       }

@@ -51,7 +51,9 @@ Run runOnce(const char* in, const char* out, char** command) {
   Run r;
   r.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   r.rssKib = usage.ru_maxrss;
-  auto msOf = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+  auto msOf = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+  };
   r.cpuMs = msOf(usage.ru_utime) + msOf(usage.ru_stime);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;

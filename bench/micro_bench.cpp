@@ -115,10 +115,10 @@ bool writersAgree() {
   std::vector<double> values = headValues(100000);
   std::vector<double> patterns = bitPatterns(200000);
   values.insert(values.end(), patterns.begin(), patterns.end());
-  for (double special : {0.0, -0.0, 1.0, 0.1, std::nextafter(0.1, 0.0), 1e17, std::nextafter(1e17, 0.0), 1e16,
-                         9.999999999999999e16, -0.5, 0.05, 5e-324, 1.7976931348623157e308,
-                         std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                         std::nan("")}) {
+  for (double special :
+       {0.0, -0.0, 1.0, 0.1, std::nextafter(0.1, 0.0), 1e17, std::nextafter(1e17, 0.0), 1e16, 9.999999999999999e16,
+        -0.5, 0.05, 5e-324, 1.7976931348623157e308, std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(), std::nan("")}) {
     values.push_back(special);
   }
   for (double v : values) {

@@ -20,8 +20,7 @@ constexpr int kFirstYear = 1990;
 constexpr int kYears = 3;
 constexpr double kNoFlow = 1.0e30;
 
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 // ibound: 0 outside the basin (the corners and a ridge), -1 along the river
@@ -115,8 +114,7 @@ std::string gridAttributes() {
       int node = (row - 1) * kCols + col;
       s += std::to_string(node) + "," + std::to_string(row) + "," + std::to_string(col) + "," +
            std::to_string(iboundAt(row, col)) + "," + std::to_string(col <= 15 ? 101 : 202) + ",0," +
-           std::to_string(row <= 10 ? 7 : 8) + "," + (col >= 21 && col <= 23 ? "1" : "0") + "," + stateAt(col) +
-           "\r\n";
+           std::to_string(row <= 10 ? 7 : 8) + "," + (col >= 21 && col <= 23 ? "1" : "0") + "," + stateAt(col) + "\r\n";
     }
   }
   return s;

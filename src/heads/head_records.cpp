@@ -10,9 +10,9 @@ void connectHeadsFile(const FixedText<200>& headsfile) { connect(244, 10, headsf
 void connectBinaryOutput(const FixedText<128>& outfile) { connect(237, 11, outfile.view(), Form::Binary, Use::Output); }
 
 void readHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads) {
-  readBinaryRecord(headerStmt, 10,
-                   {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW,
-                    header.ILAY});
+  readBinaryRecord(
+      headerStmt, 10,
+      {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW, header.ILAY});
   readBinaryRecord(arrayStmt, 10, {BinaryItem::doubles(heads.data(), heads.count)});
 }
 
@@ -24,9 +24,9 @@ void passOverHeadRecordPair(int headerStmt, int arrayStmt, const GridArray<doubl
 }
 
 void writeHeadRecordPair(int headerStmt, int arrayStmt, HeadRecordHeader& header, GridArray<double>& heads) {
-  writeBinaryRecord(headerStmt, 11,
-                    {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW,
-                     header.ILAY});
+  writeBinaryRecord(
+      headerStmt, 11,
+      {header.KSTP, header.KPER, header.PERTIM, header.TOTIM, header.TEXT, header.NCOL, header.NROW, header.ILAY});
   writeBinaryRecord(arrayStmt, 11, {BinaryItem::doubles(heads.data(), heads.count)});
 }
 

@@ -10,7 +10,7 @@ namespace vantorell {
 
 namespace {
 
-constexpr std::int64_t kMaxHeadCells = 536870911;    // 8 bytes per cell
+constexpr std::int64_t kMaxHeadCells = 536870911;       // 8 bytes per cell
 constexpr std::int64_t kMaxCellGridCells = 1073741823;  // 4 bytes per cell
 constexpr std::int64_t kMaxStressPeriods = 536870911;
 
@@ -21,13 +21,12 @@ constexpr std::int64_t kMaxStressPeriods = 536870911;
 }  // namespace
 
 void writeDimensionLine(int stmt, const Discretization& dis) {
-  writeFreeForm(stmt, 6,
-                {dis.nlay, dis.nrows, dis.ncols, dis.nper, dis.itmuni, dis.lenuni,
-                 "[nlay,nrows,ncols,nper,itmuni,lenuni]"});
+  writeFreeForm(
+      stmt, 6,
+      {dis.nlay, dis.nrows, dis.ncols, dis.nper, dis.itmuni, dis.lenuni, "[nlay,nrows,ncols,nper,itmuni,lenuni]"});
 }
 
-void readDiscretization(const FixedText<128>& disfile, Discretization& dis, GridArray<double>& heads,
-                        CellGrid& cells) {
+void readDiscretization(const FixedText<128>& disfile, Discretization& dis, GridArray<double>& heads, CellGrid& cells) {
   connect(113, 11, disfile.view(), Form::Text, Use::Input);
   readFreeForm(117, 11, {dis.nlay, dis.nrows, dis.ncols, dis.nper, dis.itmuni, dis.lenuni});
   writeDimensionLine(119, dis);

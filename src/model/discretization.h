@@ -38,8 +38,7 @@ struct Discretization {
 
 // Reads the discretization file on unit 11 (statements 113 to 141), echoes
 // the dimensions, and allocates the head grid and the cell grid.
-void readDiscretization(const FixedText<128>& disfile, Discretization& dis, GridArray<double>& heads,
-                        CellGrid& cells);
+void readDiscretization(const FixedText<128>& disfile, Discretization& dis, GridArray<double>& heads, CellGrid& cells);
 
 // Statement 119 (and 219): the dimension line on the console.
 void writeDimensionLine(int stmt, const Discretization& dis);

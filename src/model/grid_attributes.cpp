@@ -39,8 +39,8 @@ void readGridAttributes(const FixedText<128>& gridfile, const Discretization& di
     beginFreeForm(194, 12);
     readFreeFormPart({node, k, l});
     checkCellAddress(k, l, dis);
-    std::size_t cell = static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(dis.ncols) +
-                       static_cast<std::size_t>(l - 1);
+    std::size_t cell =
+        static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(dis.ncols) + static_cast<std::size_t>(l - 1);
     readFreeFormPart({cells.ibound[cell], zoneCty, unused, zoneBsn, zoneAlluv, zoneState});
     endFreeForm();
     cells.node[cell] = node;  // statement 196

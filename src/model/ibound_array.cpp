@@ -8,7 +8,9 @@
 
 namespace vantorell {
 
-void connectIboundArrayFile(const FixedText<128>& iboundfile) { connect(173, 12, iboundfile.view(), Form::Text, Use::Input); }
+void connectIboundArrayFile(const FixedText<128>& iboundfile) {
+  connect(173, 12, iboundfile.view(), Form::Text, Use::Input);
+}
 
 void readIboundArray(const FixedText<20>& iboundfmt, const Discretization& dis, CellGrid& cells) {
   std::size_t ncols = dis.ncols > 0 ? static_cast<std::size_t>(dis.ncols) : 0;

@@ -146,8 +146,8 @@ struct RecordWriter {
   int unit;
   Unit& u;
   std::uint64_t limit;
-  std::int64_t headAt = 0;   // file offset of the current subrecord's head marker
-  std::uint64_t left = 0;    // room left in the current subrecord
+  std::int64_t headAt = 0;    // file offset of the current subrecord's head marker
+  std::uint64_t left = 0;     // room left in the current subrecord
   bool continuation = false;  // the current subrecord is not the first of its record
 };
 

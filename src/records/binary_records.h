@@ -24,9 +24,7 @@ struct BinaryItem {
   BinaryItem(char* d, std::size_t c, unsigned w) : data(d), count(c), width(w) {}
 
   // `n` doubles, one item per value.
-  static BinaryItem doubles(double* values, std::size_t n) {
-    return BinaryItem(reinterpret_cast<char*>(values), n, 8);
-  }
+  static BinaryItem doubles(double* values, std::size_t n) { return BinaryItem(reinterpret_cast<char*>(values), n, 8); }
   std::size_t bytes() const { return count * width; }
 };
 

@@ -131,8 +131,8 @@ void connect(int stmt, int number, std::string_view nameField, Form form, Use us
   Direction direction = Direction::ReadWrite;
   if (platform::namesPipe(name)) {
     direction = use == Use::Input ? Direction::ReadOnly : Direction::WriteOnly;
-    opened = platform::openCreating(
-        name, use == Use::Input ? platform::OpenMode::ReadOnly : platform::OpenMode::WriteOnly);
+    opened =
+        platform::openCreating(name, use == Use::Input ? platform::OpenMode::ReadOnly : platform::OpenMode::WriteOnly);
   } else {
     opened = platform::openCreating(name, platform::OpenMode::ReadWrite);
   }
@@ -148,14 +148,11 @@ void connect(int stmt, int number, std::string_view nameField, Form form, Use us
   }
   if (opened.handle == platform::kNoFile) {
     switch (opened.failure) {
-      case platform::OpenFailure::NotFound:
-        failStatement(stmt, number, "File '" + name + "' does not exist");
+      case platform::OpenFailure::NotFound: failStatement(stmt, number, "File '" + name + "' does not exist");
       case platform::OpenFailure::AccessDenied:
         failStatement(stmt, number, "Permission denied trying to open file '" + name + "'");
-      case platform::OpenFailure::IsDirectory:
-        failStatement(stmt, number, "'" + name + "' is a directory");
-      default:
-        failStatement(stmt, number, platform::errorText(opened.error));
+      case platform::OpenFailure::IsDirectory: failStatement(stmt, number, "'" + name + "' is a directory");
+      default: failStatement(stmt, number, platform::errorText(opened.error));
     }
   }
 

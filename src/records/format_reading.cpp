@@ -132,8 +132,8 @@ struct CharacterField {
     chars[3] = static_cast<unsigned char>(c);
   }
   const char* finish(std::int32_t& item) const {
-    std::uint32_t v = chars[0] | (std::uint32_t{chars[1]} << 8) | (std::uint32_t{chars[2]} << 16) |
-                      (std::uint32_t{chars[3]} << 24);
+    std::uint32_t v =
+        chars[0] | (std::uint32_t{chars[1]} << 8) | (std::uint32_t{chars[2]} << 16) | (std::uint32_t{chars[3]} << 24);
     item = static_cast<std::int32_t>(v);
     return nullptr;
   }
@@ -153,9 +153,7 @@ struct Carry {
   bool consumed = false;
 };
 
-std::int64_t inputOffset(const Unit& u) {
-  return u.inFileEnd - static_cast<std::int64_t>(u.inLen - u.inPos);
-}
+std::int64_t inputOffset(const Unit& u) { return u.inFileEnd - static_cast<std::int64_t>(u.inLen - u.inPos); }
 
 // Everything that one pass through a group can change. A pass that leaves
 // all of it as it found it changes nothing when repeated.
@@ -194,8 +192,8 @@ struct Statement {
   std::uint64_t p = 0;      // position: characters before it
   std::uint64_t taken = 0;  // characters consumed from the unit
   LineEnd lineEnd = LineEnd::None;
-  bool met = false;         // record end met and not undone
-  bool consumed = false;    // a character of the current record has been consumed
+  bool met = false;       // record end met and not undone
+  bool consumed = false;  // a character of the current record has been consumed
 
   bool blankZero = false;
   bool decimalComma = false;
@@ -425,8 +423,18 @@ struct Statement {
           }
           break;
         }
-        case Edit::I: case Edit::B: case Edit::O: case Edit::Z: case Edit::F: case Edit::E:
-        case Edit::EN: case Edit::ES: case Edit::D: case Edit::G: case Edit::L: case Edit::A:
+        case Edit::I:
+        case Edit::B:
+        case Edit::O:
+        case Edit::Z:
+        case Edit::F:
+        case Edit::E:
+        case Edit::EN:
+        case Edit::ES:
+        case Edit::D:
+        case Edit::G:
+        case Edit::L:
+        case Edit::A:
           dataReached = true;
           if (!itemWaits) return Stop::Halt;
           if (dataLeft == 0) dataLeft = it.repeat;
@@ -435,8 +443,7 @@ struct Statement {
           if (!itemWaits) return Stop::Halt;
           ++at;
           break;
-        case Edit::String:
-          failFormat(stmt, unit, "Constant string in input format", f->text, it.column);
+        case Edit::String: failFormat(stmt, unit, "Constant string in input format", f->text, it.column);
         case Edit::Slash:
           for (std::uint64_t r = 0; r < it.repeat; ++r) advance();
           ++at;
@@ -454,11 +461,26 @@ struct Statement {
           moveTo(p - std::min(p, it.n));
           ++at;
           break;
-        case Edit::BN: blankZero = false; ++at; break;
-        case Edit::BZ: blankZero = true; ++at; break;
-        case Edit::DP: decimalComma = false; ++at; break;
-        case Edit::DC: decimalComma = true; ++at; break;
-        case Edit::Dollar: dollar = true; ++at; break;
+        case Edit::BN:
+          blankZero = false;
+          ++at;
+          break;
+        case Edit::BZ:
+          blankZero = true;
+          ++at;
+          break;
+        case Edit::DP:
+          decimalComma = false;
+          ++at;
+          break;
+        case Edit::DC:
+          decimalComma = true;
+          ++at;
+          break;
+        case Edit::Dollar:
+          dollar = true;
+          ++at;
+          break;
         default: ++at; break;  // sign, scale and rounding modes: nothing for int32 items
       }
     }
@@ -487,15 +509,15 @@ struct Statement {
     const FormatItem& it = f->items[at];
     const bool commaEnds = !decimalComma;
     switch (it.edit) {
-      case Edit::I: case Edit::G: convert(it.w, commaEnds, IntegerField{10, blankZero}, target); break;
+      case Edit::I:
+      case Edit::G: convert(it.w, commaEnds, IntegerField{10, blankZero}, target); break;
       case Edit::B: convert(it.w, commaEnds, IntegerField{2, blankZero}, target); break;
       case Edit::O: convert(it.w, commaEnds, IntegerField{8, blankZero}, target); break;
       case Edit::Z: convert(it.w, commaEnds, IntegerField{16, blankZero}, target); break;
       case Edit::L: convert(it.hasWidth ? it.w : 1, commaEnds, LogicalField{}, target); break;
       case Edit::A: convert(it.hasWidth ? it.w : 4, false, CharacterField{}, target); break;
       default:
-        failFormat(stmt, unit,
-                   "Expected REAL for item " + std::to_string(item) + " in formatted transfer, got INTEGER",
+        failFormat(stmt, unit, "Expected REAL for item " + std::to_string(item) + " in formatted transfer, got INTEGER",
                    f->text, it.column);
     }
     if (--dataLeft == 0) ++at;

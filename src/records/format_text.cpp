@@ -11,8 +11,21 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 enum class Tok : std::uint8_t {
-  End, LParen, RParen, Comma, Period, Slash, Colon, Dollar, Star,
-  Number, Signed, Name, String, Unterminated, Bad,
+  End,
+  LParen,
+  RParen,
+  Comma,
+  Period,
+  Slash,
+  Colon,
+  Dollar,
+  Star,
+  Number,
+  Signed,
+  Name,
+  String,
+  Unterminated,
+  Bad,
 };
 
 struct Token {
@@ -48,21 +61,56 @@ bool singleName(char c, Edit& out) {
 
 bool pairName(char first, char second, Edit& out) {
   switch (first) {
-    case 'B': if (second == 'N') { out = Edit::BN; return true; }
-              if (second == 'Z') { out = Edit::BZ; return true; }
-              return false;
-    case 'D': if (second == 'C') { out = Edit::DC; return true; }
-              if (second == 'P') { out = Edit::DP; return true; }
-              return false;
-    case 'E': if (second == 'N') { out = Edit::EN; return true; }
-              if (second == 'S') { out = Edit::ES; return true; }
-              return false;
-    case 'S': if (second == 'P') { out = Edit::SP; return true; }
-              if (second == 'S') { out = Edit::SS; return true; }
-              return false;
-    case 'T': if (second == 'L') { out = Edit::TL; return true; }
-              if (second == 'R') { out = Edit::TR; return true; }
-              return false;
+    case 'B':
+      if (second == 'N') {
+        out = Edit::BN;
+        return true;
+      }
+      if (second == 'Z') {
+        out = Edit::BZ;
+        return true;
+      }
+      return false;
+    case 'D':
+      if (second == 'C') {
+        out = Edit::DC;
+        return true;
+      }
+      if (second == 'P') {
+        out = Edit::DP;
+        return true;
+      }
+      return false;
+    case 'E':
+      if (second == 'N') {
+        out = Edit::EN;
+        return true;
+      }
+      if (second == 'S') {
+        out = Edit::ES;
+        return true;
+      }
+      return false;
+    case 'S':
+      if (second == 'P') {
+        out = Edit::SP;
+        return true;
+      }
+      if (second == 'S') {
+        out = Edit::SS;
+        return true;
+      }
+      return false;
+    case 'T':
+      if (second == 'L') {
+        out = Edit::TL;
+        return true;
+      }
+      if (second == 'R') {
+        out = Edit::TR;
+        return true;
+      }
+      return false;
     case 'R':
       switch (second) {
         case 'C': out = Edit::RC; return true;
@@ -238,7 +286,10 @@ struct Parser {
     std::uint64_t w = 0, m = 0, d = 0, x = 0;
     bool hasWidth = false, hasM = false, hasE = false;
     switch (e) {
-      case Edit::I: case Edit::B: case Edit::O: case Edit::Z:
+      case Edit::I:
+      case Edit::B:
+      case Edit::O:
+      case Edit::Z:
         w = positive("Positive width required in format");
         hasWidth = true;
         if (sc.peek().kind == Tok::Period) {
@@ -250,7 +301,12 @@ struct Parser {
           if (m > w) fail("Minimum digits exceeds field width");
         }
         break;
-      case Edit::F: case Edit::D: case Edit::E: case Edit::EN: case Edit::ES: case Edit::G: {
+      case Edit::F:
+      case Edit::D:
+      case Edit::E:
+      case Edit::EN:
+      case Edit::ES:
+      case Edit::G: {
         Token t = next();
         if (t.kind != Tok::Number) fail("Positive width required in format");
         if (t.value == 0) fail(e == Edit::G ? "Zero width in format descriptor" : "Positive width required in format");
@@ -267,7 +323,8 @@ struct Parser {
         }
         break;
       }
-      case Edit::L: case Edit::A:
+      case Edit::L:
+      case Edit::A:
         if (sc.peek().kind == Tok::Number) {
           w = next().value;
           hasWidth = true;
@@ -362,9 +419,7 @@ struct Parser {
         scale(signedValue(t), u.end);
         return true;
       }
-      case Tok::LParen:
-        group(1, false);
-        return false;
+      case Tok::LParen: group(1, false); return false;
       case Tok::Star: {
         if (next().kind != Tok::LParen) fail("Left parenthesis required after '*'");
         const std::size_t open = f.items.size();
@@ -383,7 +438,9 @@ struct Parser {
           case Edit::P: fail("P descriptor requires leading scale factor");
           case Edit::String: hollerith(1); return false;
           case Edit::X: add(Edit::X, t.end).n = 1; return false;
-          case Edit::T: case Edit::TL: case Edit::TR: {
+          case Edit::T:
+          case Edit::TL:
+          case Edit::TR: {
             std::uint64_t n = positive("Positive width required in format");
             add(t.name, t.end).n = n;
             return false;
@@ -407,8 +464,8 @@ struct Parser {
       if (afterScale) {
         afterScale = false;
         Token t = sc.peek();
-        bool allowed = t.kind == Tok::Comma || t.kind == Tok::Slash || t.kind == Tok::RParen ||
-                       t.kind == Tok::Number || t.kind == Tok::Signed ||
+        bool allowed = t.kind == Tok::Comma || t.kind == Tok::Slash || t.kind == Tok::RParen || t.kind == Tok::Number ||
+                       t.kind == Tok::Signed ||
                        (t.kind == Tok::Name && (t.name == Edit::F || t.name == Edit::E || t.name == Edit::EN ||
                                                 t.name == Edit::ES || t.name == Edit::G || t.name == Edit::D));
         if (!allowed) {
@@ -430,9 +487,7 @@ struct Parser {
           afterComma = true;
           continue;
         case Tok::End: fail("Unexpected end of format string");
-        default:
-          afterScale = item(t);
-          afterOpen = afterComma = false;
+        default: afterScale = item(t); afterOpen = afterComma = false;
       }
     }
   }

@@ -53,8 +53,7 @@ bool writeAll(FileHandle handle, const void* data, std::size_t n, std::size_t& t
 // Writes all `n` bytes at `offset` without moving the current position.
 bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, int& error);
 // The same, with the count of bytes taken from the start of `data`.
-bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken,
-             int& error);
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken, int& error);
 bool seekTo(FileHandle handle, std::int64_t offset, int& error);
 bool truncateAt(FileHandle handle, std::int64_t offset, int& error);
 void closeFile(FileHandle handle);

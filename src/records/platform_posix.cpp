@@ -1,14 +1,15 @@
 // POSIX implementation of the platform seam.
-#include "records/platform.h"
+#include <execinfo.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <execinfo.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "records/platform.h"
 
 namespace vantorell::platform {
 
@@ -17,17 +18,12 @@ namespace {
 OpenFailure classify(int error) {
   switch (error) {
     case ENOENT:
-    case ENOTDIR:
-      return OpenFailure::NotFound;
+    case ENOTDIR: return OpenFailure::NotFound;
     case EACCES:
-    case EPERM:
-      return OpenFailure::AccessDenied;
-    case EROFS:
-      return OpenFailure::ReadOnlyMedium;
-    case EISDIR:
-      return OpenFailure::IsDirectory;
-    default:
-      return OpenFailure::Other;
+    case EPERM: return OpenFailure::AccessDenied;
+    case EROFS: return OpenFailure::ReadOnlyMedium;
+    case EISDIR: return OpenFailure::IsDirectory;
+    default: return OpenFailure::Other;
   }
 }
 
@@ -111,8 +107,7 @@ bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error) {
   return writeAll(handle, data, n, taken, error);
 }
 
-bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken,
-             int& error) {
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken, int& error) {
   const char* p = static_cast<const char*>(data);
   taken = 0;
   while (taken < n) {
@@ -264,8 +259,14 @@ void onFatalSignal(int sig) {
   const char* name = "SIGSEGV";
   const char* description = "Segmentation fault - invalid memory reference";
   switch (sig) {
-    case SIGILL: name = "SIGILL"; description = "Illegal instruction"; break;
-    case SIGABRT: name = "SIGABRT"; description = "Process abort signal"; break;
+    case SIGILL:
+      name = "SIGILL";
+      description = "Illegal instruction";
+      break;
+    case SIGABRT:
+      name = "SIGABRT";
+      description = "Process abort signal";
+      break;
     case SIGFPE:
       name = "SIGFPE";
       description = "Floating-point exception - erroneous arithmetic operation";
@@ -292,7 +293,7 @@ void installFatalSignalHandlers() {
   void* warmup[1];
   ::backtrace(warmup, 1);
 
-  stack_t stack {};
+  stack_t stack{};
   stack.ss_sp = g_signalStack;
   stack.ss_size = sizeof g_signalStack;
   bool ownStack = ::sigaltstack(&stack, nullptr) == 0;

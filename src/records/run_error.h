@@ -8,10 +8,10 @@
 namespace vantorell {
 
 enum class ReportKind {
-  WithUnit,          // position line with unit and file, label, message
-  WithoutUnit,       // position line without unit (checked array accesses)
-  LabelOnly,         // label and message only (storage size beyond a limit)
-  MemoryExhausted,   // two fixed lines, exit status 1
+  WithUnit,         // position line with unit and file, label, message
+  WithoutUnit,      // position line without unit (checked array accesses)
+  LabelOnly,        // label and message only (storage size beyond a limit)
+  MemoryExhausted,  // two fixed lines, exit status 1
 };
 
 struct RunError : std::runtime_error {

@@ -94,8 +94,8 @@ void runDialogue() {
 
   // 5. Log and confirmation.
   writeFreeForm(214, kConsoleOut, {"Open log file Vantorell.log"});
-  openRunLog();               // 215
-  logRunInputs(s, dis);       // 216 to 228
+  openRunLog();          // 215
+  logRunInputs(s, dis);  // 216 to 228
   writeFreeForm(231, kConsoleOut, {"Continue? (y/n): "});
   readFreeForm(232, kConsoleIn, {s.answer});
   if (!isYes(s.answer)) return;
@@ -107,8 +107,8 @@ void runDialogue() {
   } else {
     connectCellTable(s.outfile);  // 239
   }
-  logHeadsFileOpening();           // 242, 243
-  connectHeadsFile(s.headsfile);   // 244
+  logHeadsFileOpening();          // 242, 243
+  connectHeadsFile(s.headsfile);  // 244
   s.written = false;
 
   // 7. The steady-state solution.

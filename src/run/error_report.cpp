@@ -27,14 +27,11 @@ std::string formatErrorReport(const RunError& error) {
       report += error.what();
       report += "\nAllocation would exceed memory limit\n";
       return report;
-    case ReportKind::WithUnit:
-      report = positionLine(error.statement, error.unit, unitName(error.unit));
-      break;
+    case ReportKind::WithUnit: report = positionLine(error.statement, error.unit, unitName(error.unit)); break;
     case ReportKind::WithoutUnit:
       report = "At line " + std::to_string(error.statement) + " of file " + kSourceName + "\n";
       break;
-    case ReportKind::LabelOnly:
-      break;
+    case ReportKind::LabelOnly: break;
   }
   report += kLabel;
   report += error.what();

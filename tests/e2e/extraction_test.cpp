@@ -1,7 +1,7 @@
 // End-to-end runs of the built program: console dialogue, files, error
 // reports and exit statuses, compared byte for byte.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,9 +45,9 @@ std::string pairs(int count) {
 std::string consoleUntilOption(int nper) {
   return said("program Vantorell: Extract computed heads for a specified month and year.") +
          said("Enter discretization file pathname: ") + dimensionLine(1, kRows, kCols, nper) +
-         said("Enter unformatted heads file pathname: ") +
-         line(" Enter first and last year of simulation (YYYY): ") + said("Enter output filename: ") +
-         said("Write heads as unformatted file (U) or in dbf format(D)? ") + said("Enter U or D: ");
+         said("Enter unformatted heads file pathname: ") + line(" Enter first and last year of simulation (YYYY): ") +
+         said("Enter output filename: ") + said("Write heads as unformatted file (U) or in dbf format(D)? ") +
+         said("Enter U or D: ");
 }
 
 std::string consoleConfirmation(int nper) {
@@ -140,13 +140,13 @@ TEST(Extraction, DeclinedConfirmationStopsBeforeAnyOutput) {
 
 TEST(Extraction, AnyOptionButUGivesTheTableAndAsksForTheCellGrid) {
   Model m(kTransient, "");
-  writeFile(m.dir.file("grid.csv"), "header\n1,1,1,1,0,0,0,0,KS\n2,1,2,1,0,0,0,0,KS\n3,1,3,1,0,0,0,0,KS\n"
-                                    "4,2,1,1,0,0,0,0,KS\n5,2,2,1,0,0,0,0,KS\n6,2,3,1,0,0,0,0,KS\n");
+  writeFile(m.dir.file("grid.csv"),
+            "header\n1,1,1,1,0,0,0,0,KS\n2,1,2,1,0,0,0,0,KS\n3,1,3,1,0,0,0,0,KS\n"
+            "4,2,1,1,0,0,0,0,KS\n5,2,2,1,0,0,0,0,KS\n6,2,3,1,0,0,0,0,KS\n");
   RunResult r = m.run("dis.txt\nheads.bin\n1990 1991\nout.txt\nx\nD\ngrid.csv\nn\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, consoleUntilOption(2) +
-                       said("Read ibound array file (A) or dbf-style grid attributes file (D)?") +
+  EXPECT_EQ(r.out, consoleUntilOption(2) + said("Read ibound array file (A) or dbf-style grid attributes file (D)?") +
                        said("Enter A or D: ") + said("Enter grid attributes input file pathname: ") +
                        consoleConfirmation(2));
   EXPECT_EQ(m.file("Vantorell.log"), logInputs(1990, 1991, 'D', "out.txt") +
@@ -175,8 +175,9 @@ TEST(Extraction, MonthThirteenReadsEveryPairThenStopsOrMeetsTheEnd) {
   {
     Model m(kTransient, pairs(11));
     RunResult r = m.run("dis.txt\nheads.bin\n1990 1990\nout.bin\nU\ny\n13\n");
-    EXPECT_EQ(r.err, "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
-                     "Vantorell runtime error: End of file\n");
+    EXPECT_EQ(r.err,
+              "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
+              "Vantorell runtime error: End of file\n");
     EXPECT_EQ(r.status, 2);
   }
 }
@@ -245,7 +246,8 @@ TEST(Extraction, ErrorReports) {
 TEST(Extraction, MistypedDiscretizationPathIsCreatedEmptyAndStays) {
   ScratchDir dir;
   RunResult r = runProgram(dir.path, "typo.txt\n");
-  EXPECT_EQ(r.err, "At line 117 of file Vantorell (unit = 11, file = 'typo.txt')\nVantorell runtime error: End of file\n");
+  EXPECT_EQ(r.err,
+            "At line 117 of file Vantorell (unit = 11, file = 'typo.txt')\nVantorell runtime error: End of file\n");
   EXPECT_EQ(r.out, said("program Vantorell: Extract computed heads for a specified month and year.") +
                        said("Enter discretization file pathname: "));
   struct stat st {};
@@ -257,8 +259,9 @@ TEST(Extraction, MistypedDiscretizationPathIsCreatedEmptyAndStays) {
 TEST(Extraction, OutputNamingTheHeadsFileIsRefused) {
   Model m(kTransient, pairs(12));
   RunResult r = m.run("dis.txt\nheads.bin\n1990 1990\n./heads.bin\nU\ny\n");
-  EXPECT_EQ(r.err, "At line 244 of file Vantorell (unit = 10, file = '')\n"
-                   "Vantorell runtime error: File already opened in another unit\n");
+  EXPECT_EQ(r.err,
+            "At line 244 of file Vantorell (unit = 10, file = '')\n"
+            "Vantorell runtime error: File already opened in another unit\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(m.file("heads.bin"), pairs(12));
 }
@@ -266,8 +269,9 @@ TEST(Extraction, OutputNamingTheHeadsFileIsRefused) {
 TEST(Extraction, OutputNamingTheLogIsRefused) {
   Model m(kTransient, pairs(12));
   RunResult r = m.run("dis.txt\nheads.bin\n1990 1990\nVantorell.log\nU\ny\n");
-  EXPECT_EQ(r.err, "At line 237 of file Vantorell (unit = 11, file = '')\n"
-                   "Vantorell runtime error: File already opened in another unit\n");
+  EXPECT_EQ(r.err,
+            "At line 237 of file Vantorell (unit = 11, file = '')\n"
+            "Vantorell runtime error: File already opened in another unit\n");
 }
 
 TEST(Extraction, SecondRunReplacesTheLog) {
@@ -300,8 +304,9 @@ TEST(Extraction, HeadsFileMayBeANamedPipe) {
       EXPECT_EQ(r.err, "");
       EXPECT_EQ(m.file("out.bin"), pair(2));
     } else {
-      EXPECT_EQ(r.err, "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
-                       "Vantorell runtime error: End of file\n");
+      EXPECT_EQ(r.err,
+                "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
+                "Vantorell runtime error: End of file\n");
     }
   }
 }

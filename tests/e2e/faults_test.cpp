@@ -48,11 +48,11 @@ constexpr bool kAddressSanitizer = false;
 // ---- Running the program under a fault ------------------------------------
 
 struct Fault {
-  std::string stdoutFile;                 // standard output goes to this new file instead of a pipe
-  rlim_t fileSizeLimit = RLIM_INFINITY;   // RLIMIT_FSIZE, in bytes
-  rlim_t memoryLimit = RLIM_INFINITY;     // RLIMIT_AS, in bytes
-  bool unprivileged = false;              // when root, run as user and group 65534
-  int signal = 0;                         // sent once the program waits for an answer that never comes
+  std::string stdoutFile;                // standard output goes to this new file instead of a pipe
+  rlim_t fileSizeLimit = RLIM_INFINITY;  // RLIMIT_FSIZE, in bytes
+  rlim_t memoryLimit = RLIM_INFINITY;    // RLIMIT_AS, in bytes
+  bool unprivileged = false;             // when root, run as user and group 65534
+  int signal = 0;                        // sent once the program waits for an answer that never comes
 };
 
 // The program's state letter in /proc ('S' while it sleeps in a read).
@@ -124,9 +124,18 @@ RunResult runUnder(const std::string& cwd, std::string_view input, const Fault& 
     pollfd fds[3];
     int n = 0;
     int iOut = -1, iErr = -1, iIn = -1;
-    if (outOpen) { fds[n] = {outPipe[0], POLLIN, 0}; iOut = n++; }
-    if (errOpen) { fds[n] = {errPipe[0], POLLIN, 0}; iErr = n++; }
-    if (inOpen && sent < input.size()) { fds[n] = {inPipe[1], POLLOUT, 0}; iIn = n++; }
+    if (outOpen) {
+      fds[n] = {outPipe[0], POLLIN, 0};
+      iOut = n++;
+    }
+    if (errOpen) {
+      fds[n] = {errPipe[0], POLLIN, 0};
+      iErr = n++;
+    }
+    if (inOpen && sent < input.size()) {
+      fds[n] = {inPipe[1], POLLOUT, 0};
+      iIn = n++;
+    }
     bool waitForSleep = fault.signal != 0 && !signalled && sent == input.size();
     int ready = ::poll(fds, static_cast<nfds_t>(n), waitForSleep ? 20 : -1);
     if (ready < 0) {
@@ -472,8 +481,8 @@ TEST(Faults, FatalSignalsAreReportedThenTakeTheirEffect) {
     RunResult r = m.run("dis.txt\nheads.bin\n1990 1990\nout.bin\nU\n", fault);
     EXPECT_EQ(r.signal, c.signal);
     EXPECT_EQ(r.status, -1);
-    const std::string head = std::string("\nProgram received signal ") + c.name + ": " + c.description +
-                             ".\n\nBacktrace for this error:\n";
+    const std::string head =
+        std::string("\nProgram received signal ") + c.name + ": " + c.description + ".\n\nBacktrace for this error:\n";
     ASSERT_EQ(r.err.substr(0, head.size()), head);
     EXPECT_TRUE(isAddressList(r.err.substr(head.size()))) << r.err;
     EXPECT_EQ(m.file("console.txt"), "");
@@ -494,7 +503,8 @@ TEST(Faults, StorageLimitsAndMemoryExhaustion) {
   };
   const std::string overflow =
       "Vantorell runtime error: Integer overflow when calculating the amount of memory to allocate\n";
-  const std::string exhausted = "Operating system error: Cannot allocate memory\nAllocation would exceed memory limit\n";
+  const std::string exhausted =
+      "Operating system error: Cannot allocate memory\nAllocation would exceed memory limit\n";
   const std::vector<Case> cases = {
       // 536,870,911 cells pass the limit of the head grid (and then need 4 GiB).
       {"largest head grid", "1 1 536870911 1 4 2", exhausted, 1},
@@ -562,8 +572,8 @@ TEST(Faults, HeadMarkersNearTwoToThe31) {
         ASSERT_GE(writer, 0);
         if (writer == 0) {
           int fd = ::open(m.dir.file("heads.bin").c_str(), O_WRONLY);
-          bool ok = fd >= 0 && ::write(fd, c.content.data(), c.content.size()) ==
-                                   static_cast<ssize_t>(c.content.size());
+          bool ok =
+              fd >= 0 && ::write(fd, c.content.data(), c.content.size()) == static_cast<ssize_t>(c.content.size());
           ::_exit(ok ? 0 : 1);
         }
       } else {
@@ -590,8 +600,8 @@ TEST(Faults, FormatNumbersNearTwoToThe31) {
   auto table = [&](const std::vector<int>& ibound) {
     std::string s = " node row col ibound  head\r\n";
     for (int cell = 0; cell < 6; ++cell) {
-      s += " " + i11(cell + 1) + " " + i11(cell / 3 + 1) + " " + i11(cell % 3 + 1) + " " + i11(ibound[cell]) +
-           "   " + std::to_string(cell + 1) + ".0000000000000000     \r\n";
+      s += " " + i11(cell + 1) + " " + i11(cell / 3 + 1) + " " + i11(cell % 3 + 1) + " " + i11(ibound[cell]) + "   " +
+           std::to_string(cell + 1) + ".0000000000000000     \r\n";
     }
     return s;
   };
@@ -600,7 +610,7 @@ TEST(Faults, FormatNumbersNearTwoToThe31) {
   struct Case {
     const char* format;
     const char* file;
-    std::string err;          // empty: the run succeeds with `ibound`
+    std::string err;  // empty: the run succeeds with `ibound`
     std::vector<int> ibound;
   };
   const std::vector<Case> cases = {
@@ -615,16 +625,17 @@ TEST(Faults, FormatNumbersNearTwoToThe31) {
       {"(TR2147483647,I3)", "column.txt", "", zeros},
       {"(T2147483647,I3)", "column.txt", "", zeros},
       {"(2147483647/,I3)", "column.txt", report(177, 12, "column.txt", "End of file"), {}},
-      {"(I3,2147483647(1X))", "rows.txt",
-       report(177, 12, "rows.txt", "Insufficient data descriptors in format after reversion"), {}},
+      {"(I3,2147483647(1X))",
+       "rows.txt",
+       report(177, 12, "rows.txt", "Insufficient data descriptors in format after reversion"),
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
     Fault fault;
     fault.memoryLimit = rlim_t{256} << 20;
-    RunResult r = m.run(std::string("dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\n") + c.file + "\n" + c.format +
-                            "\ny\n1\n",
-                        fault);
+    RunResult r = m.run(
+        std::string("dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\n") + c.file + "\n" + c.format + "\ny\n1\n", fault);
     EXPECT_EQ(r.err, c.err);
     if (c.err.empty()) {
       EXPECT_EQ(r.status, 0);

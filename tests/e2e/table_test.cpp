@@ -19,8 +19,9 @@ const std::vector<double> kSteadyHeads = {1.0, 2.0, 3.0, 4.0};
 const std::vector<double> kMonthHeads = {-0.0, 1.0e30, std::numeric_limits<double>::quiet_NaN(),
                                          -std::numeric_limits<double>::infinity()};
 
-const std::string kAttributes = "node,row,col,ibound,cty,x,bsn,alluv,st\n"
-                                "1,1,1,1,5,0,2,1,KS\n2,1,2,0,5,0,2,0,KS\n3,2,1,1,7,0,3,1,NE\n4,2,2,-1,7,0,3,0,CO\n";
+const std::string kAttributes =
+    "node,row,col,ibound,cty,x,bsn,alluv,st\n"
+    "1,1,1,1,5,0,2,1,KS\n2,1,2,0,5,0,2,0,KS\n3,2,1,1,7,0,3,1,NE\n4,2,2,-1,7,0,3,0,CO\n";
 
 std::string headsFile() {
   PairHeader h;
@@ -52,10 +53,10 @@ TEST(Table, MonthTableHoldsEveryCellWithTheDoubleLayout) {
   RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nD\ngrid.csv\ny\nn\n1\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(readFile(m.dir.file("out.txt")),
-            kHeaderLine + cellLine(1, 1, 1, 1, " -0.0000000000000000     ") +
-                cellLine(2, 1, 2, 0, "  1.0000000000000000E+030") + cellLine(3, 2, 1, 1, blanks(22) + "NaN") +
-                cellLine(4, 2, 2, -1, blanks(16) + "-Infinity"));
+  EXPECT_EQ(readFile(m.dir.file("out.txt")), kHeaderLine + cellLine(1, 1, 1, 1, " -0.0000000000000000     ") +
+                                                 cellLine(2, 1, 2, 0, "  1.0000000000000000E+030") +
+                                                 cellLine(3, 2, 1, 1, blanks(22) + "NaN") +
+                                                 cellLine(4, 2, 2, -1, blanks(16) + "-Infinity"));
   std::string log = readFile(m.dir.file("Vantorell.log"));
   EXPECT_NE(log.find(said("ibound array input file: " + padded("grid.csv", 128))), std::string::npos);
 }
@@ -80,21 +81,22 @@ TEST(Table, SteadyStateTableOfAnInactiveGridIsItsHeader) {
 TEST(Table, BadAttributesEndTheRunBeforeTheLog) {
   TableModel m("header\n1,1,1,1,0,0,0,0,KS\n2,1,3,1,0,0,0,0,KS\n");
   RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nD\ngrid.csv\n");
-  EXPECT_EQ(r.err, "At line 192 of file Vantorell\n"
-                   "Vantorell runtime error: Index '3' of dimension 1 of array 'ibound' above upper bound of 2\n");
+  EXPECT_EQ(r.err,
+            "At line 192 of file Vantorell\n"
+            "Vantorell runtime error: Index '3' of dimension 1 of array 'ibound' above upper bound of 2\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_FALSE(fileExists(m.dir.file("Vantorell.log")));
 
   TableModel shortFile("header\n1,1,1,1,0,0,0,0,KS\n");
   r = runProgram(shortFile.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nD\ngrid.csv\n");
-  EXPECT_EQ(r.err, "At line 194 of file Vantorell (unit = 12, file = 'grid.csv')\nVantorell runtime error: End of file\n");
+  EXPECT_EQ(r.err,
+            "At line 194 of file Vantorell (unit = 12, file = 'grid.csv')\nVantorell runtime error: End of file\n");
 }
 
 TEST(Table, IboundArrayFileNumbersCellsRowByRow) {
   TableModel m;
   writeFile(m.dir.file("ibound.txt"), "  9 -1\n  0  1\n");
-  RunResult r =
-      runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\na\nibound.txt\n(2i3)\ny\ny\n");
+  RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\na\nibound.txt\n(2i3)\ny\ny\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(readFile(m.dir.file("out.txt")), kHeaderLine + cellLine(1, 1, 1, 9, "  1.0000000000000000     ") +
@@ -109,22 +111,25 @@ TEST(Table, IboundArrayFileNumbersCellsRowByRow) {
 TEST(Table, IboundArrayFileIsConnectedBeforeTheFormatIsAsked) {
   TableModel m;
   RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\nnodir/ibound.txt\n(2I3)\n");
-  EXPECT_EQ(r.err, "At line 173 of file Vantorell (unit = 12, file = '')\n"
-                   "Vantorell runtime error: File 'nodir/ibound.txt' does not exist\n");
+  EXPECT_EQ(r.err,
+            "At line 173 of file Vantorell (unit = 12, file = '')\n"
+            "Vantorell runtime error: File 'nodir/ibound.txt' does not exist\n");
   EXPECT_EQ(r.out.find("Enter ibound array input format"), std::string::npos);
 }
 
 TEST(Table, FormatErrorsAreReportedBeforeTheFileIsRead) {
   TableModel m;
   RunResult r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\nmistyped.txt\n(FREE)\n");
-  EXPECT_EQ(r.err, "At line 177 of file Vantorell (unit = 12, file = 'mistyped.txt')\n"
-                   "Vantorell runtime error: Positive width required in format\n"
-                   "(FREE)              \n"
-                   "  ^\n");
+  EXPECT_EQ(r.err,
+            "At line 177 of file Vantorell (unit = 12, file = 'mistyped.txt')\n"
+            "Vantorell runtime error: Positive width required in format\n"
+            "(FREE)              \n"
+            "  ^\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(readFile(m.dir.file("mistyped.txt")), "");  // created empty, never read
 
   writeFile(m.dir.file("short.txt"), "  1  1\n");
   r = runProgram(m.dir.path, "dis.txt\nheads.bin\n1990 1990\nout.txt\nD\nA\nshort.txt\n(2I3)\n");
-  EXPECT_EQ(r.err, "At line 177 of file Vantorell (unit = 12, file = 'short.txt')\nVantorell runtime error: End of file\n");
+  EXPECT_EQ(r.err,
+            "At line 177 of file Vantorell (unit = 12, file = 'short.txt')\nVantorell runtime error: End of file\n");
 }

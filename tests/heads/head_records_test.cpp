@@ -85,8 +85,9 @@ TEST(HeadRecords, PassingOverPairsFailsWhereReadingThemFails) {
       {"a head marker cut short", P + le32(52).substr(0, 3), "ok, 295/10: Corrupt unformatted sequential file"},
       {"an array split in two, the continuation missing",
        P + framed(pairHeader()) + le32(-4000) + A.substr(0, 4000) + le32(4000), "ok, 296/10: End of file"},
-      {"an array split in two", P + framed(pairHeader()) + le32(-4000) + A.substr(0, 4000) + le32(4000) +
-       le32(8 * kCells - 4000) + A.substr(4000) + le32(-(8 * kCells - 4000)) + P,
+      {"an array split in two",
+       P + framed(pairHeader()) + le32(-4000) + A.substr(0, 4000) + le32(4000) + le32(8 * kCells - 4000) +
+           A.substr(4000) + le32(-(8 * kCells - 4000)) + P,
        "ok, ok, ok, " + eof295},
   };
   ScratchDir dir;
@@ -104,8 +105,8 @@ TEST(HeadRecords, ThePairAfterThosePassedOverIsReadInFull) {
   third.kstp = 3;
   third.ncol = 40;
   third.nrow = 30;
-  testkit::connectWith(dir, 10, pair(1.0) + pair(2.0) + framed(testkit::headerPayload(third)) +
-                                    framed(heads(kCells, 3.0)), true);
+  testkit::connectWith(
+      dir, 10, pair(1.0) + pair(2.0) + framed(testkit::headerPayload(third)) + framed(heads(kCells, 3.0)), true);
   GridArray<double> grid = allocateGrid<double>(kCells);
   grid[0] = -5.0;
   HeadRecordHeader header;

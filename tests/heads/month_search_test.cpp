@@ -70,8 +70,9 @@ TEST(MonthSearch, AFileEndingInsideValuesNobodyNeedsIsPassedOver) {
   const std::string P = framed(header()) + framed(heads(kCells, 1.0));
   const std::string last = framed(header()) + le32(8 * (kCells + 100)) + heads(kCells + 50, 3.0);
   RunResult r = runForMonth(P + P + last, 4);
-  EXPECT_EQ(r.err, "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
-                   "Vantorell runtime error: End of file\n");
+  EXPECT_EQ(r.err,
+            "At line 295 of file Vantorell (unit = 10, file = 'heads.bin')\n"
+            "Vantorell runtime error: End of file\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(runForMonth(P + P + last, 3).status, 0);
 }

@@ -32,7 +32,9 @@ Read readFrom(const ScratchDir& dir, const std::string& content) {
 
 struct ChdirTo {
   std::string old;
-  explicit ChdirTo(const std::string& dir) : old(std::filesystem::current_path()) { std::filesystem::current_path(dir); }
+  explicit ChdirTo(const std::string& dir) : old(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
   ~ChdirTo() { std::filesystem::current_path(old); }
 };
 
@@ -58,8 +60,8 @@ TEST(Discretization, DimensionRecordLayoutsGiveTheSameGrid) {
 }
 
 TEST(Discretization, SteadyOnlyForTheFullTwoCharacterSS) {
-  const std::pair<const char*, bool> cases[] = {{"SS", true}, {"SST", true}, {"ss", false}, {"Ss", false},
-                                                {"S", false},  {"TR", false}, {"'S S'", false}};
+  const std::pair<const char*, bool> cases[] = {{"SS", true}, {"SST", true}, {"ss", false},   {"Ss", false},
+                                                {"S", false}, {"TR", false}, {"'S S'", false}};
   for (auto [chsstr, steady] : cases) {
     SCOPED_TRACE(chsstr);
     ScratchDir dir;
@@ -89,9 +91,11 @@ TEST(Discretization, Failures) {
       {"1 2 3 4 5\n", "117/11: End of file"},
       {testkit::disFile(1, 2, 2, {"SS"}).substr(0, 60), "136/11: End of file"},
       {"1 2 2 1 4 2\n0\n1000.0 WIDTH\n", "131/11: Bad real number in item 2 of list input"},
-      {"1 2 2 1 4 2\n0\nA 1\nB 2\nx\ny\n2*1.0 1 SS x\n", "136/11: Read type REAL where INTEGER was expected for item 2"},
+      {"1 2 2 1 4 2\n0\nA 1\nB 2\nx\ny\n2*1.0 1 SS x\n",
+       "136/11: Read type REAL where INTEGER was expected for item 2"},
       {testkit::disFile(1, 2, 2, {}), "141/0: Index '1' of dimension 1 of array 'chsstr' above upper bound of 0"},
-      {"1 2 2 -3 4 2\n0\nA 1\nB 2\nx\ny\n", "141/0: Index '1' of dimension 1 of array 'chsstr' above upper bound of -3"},
+      {"1 2 2 -3 4 2\n0\nA 1\nB 2\nx\ny\n",
+       "141/0: Index '1' of dimension 1 of array 'chsstr' above upper bound of -3"},
       {"1 536870912 1 1 4 2\n", "0/0: Integer overflow when calculating the amount of memory to allocate"},
       {"1 65536 65536 1 4 2\n", "0/0: Integer overflow when calculating the amount of memory to allocate"},
       {"1 1 1 536870912 4 2\n", "0/0: Integer overflow when calculating the amount of memory to allocate"},

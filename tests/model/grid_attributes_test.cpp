@@ -49,8 +49,8 @@ const std::string kHeader = "node,row,col,ibound,cty,x,bsn,alluv,st\n";
 }  // namespace
 
 TEST(GridAttributes, ExampleFileFillsBothGrids) {
-  Grid g = readAttributes(1, 2, 2,
-                          kHeader + "1,1,1,1,5,0,2,1,KS\n2,1,2,0,5,0,2,0,KS\n3,2,1,1,7,0,3,1,NE\n4,2,2,-1,7,0,3,0,CO\n");
+  Grid g = readAttributes(
+      1, 2, 2, kHeader + "1,1,1,1,5,0,2,1,KS\n2,1,2,0,5,0,2,0,KS\n3,2,1,1,7,0,3,1,NE\n4,2,2,-1,7,0,3,0,CO\n");
   EXPECT_EQ(g.failure, "no error");
   EXPECT_EQ(g.node, (std::vector<std::int32_t>{1, 2, 3, 4}));
   EXPECT_EQ(g.ibound, (std::vector<std::int32_t>{1, 0, 1, -1}));
@@ -60,8 +60,9 @@ TEST(GridAttributes, RecordsAreAddressedByRowAndColumnNotByOrder) {
   // Out of order, one cell named twice (the later record wins), one record
   // split over two lines, a long state code, and a cell nobody names.
   Grid g = readAttributes(1, 2, 2,
-                          kHeader + "40 2 2 5 0 0 0 0 COLORADO\n10,1,1,1,0,0,0,0,KS\n41,2,2,\n6,0,0,0,0,NE\n"
-                                    "20,1,2,-1,0,0,0,0,KS\nnot read\n");
+                          kHeader +
+                              "40 2 2 5 0 0 0 0 COLORADO\n10,1,1,1,0,0,0,0,KS\n41,2,2,\n6,0,0,0,0,NE\n"
+                              "20,1,2,-1,0,0,0,0,KS\nnot read\n");
   EXPECT_EQ(g.failure, "no error");
   EXPECT_EQ(g.node, (std::vector<std::int32_t>{10, 20, 0, 41}));
   EXPECT_EQ(g.ibound, (std::vector<std::int32_t>{1, -1, 0, 6}));

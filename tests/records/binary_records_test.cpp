@@ -22,8 +22,8 @@
 #include "support/testkit.h"
 
 using namespace vantorell;
-using testkit::ScratchDir;
 using testkit::failureOf;
+using testkit::ScratchDir;
 
 namespace {
 
@@ -62,8 +62,8 @@ const Header kHeader = [] {
   h.ilay = 1;
   return h;
 }();
-const std::string H = le(3, 4) + le(static_cast<std::uint32_t>(-7), 4) + le(bitsOf(30.5), 8) +
-                      le(bitsOf(-0.0), 8) + "            HEAD" + le(4, 4) + le(2, 4) + le(1, 4);
+const std::string H = le(3, 4) + le(static_cast<std::uint32_t>(-7), 4) + le(bitsOf(30.5), 8) + le(bitsOf(-0.0), 8) +
+                      "            HEAD" + le(4, 4) + le(2, 4) + le(1, 4);
 
 // Value i of the fixture arrays; a few whose bit patterns must survive.
 std::uint64_t valueBits(std::size_t i) {
@@ -153,10 +153,10 @@ const std::vector<ReadCase>& readCases() {
       {"60-byte header, rest passed over", record(H + "12345678") + S, 0, "no error", true, "99"},
       {"44-byte header", record(H.substr(0, 44)) + S, 0, kShort, false, ""},
       {"head marker 0", m(0) + m(0) + S, 0, kShort, false, ""},
-      {"wrong tail markers are not looked at", m(52) + H + m(-9999) + m(4) + le(99, 4) + m(123456), 0, "no error",
+      {"wrong tail markers are not looked at", m(52) + H + m(-9999) + m(4) + le(99, 4) + m(123456), 0, "no error", true,
+       "99"},
+      {"header split inside TOTIM", m(-20) + H.substr(0, 20) + m(20) + m(32) + H.substr(20) + m(-32) + S, 0, "no error",
        true, "99"},
-      {"header split inside TOTIM", m(-20) + H.substr(0, 20) + m(20) + m(32) + H.substr(20) + m(-32) + S, 0,
-       "no error", true, "99"},
       {"-52 and the continuation is missing", m(-52) + H + m(52), 0, "295/10: End of file", true, ""},
       {"-52 and 2 bytes of the continuation marker", m(-52) + H + m(52) + m(8).substr(0, 2), 0, kCorrupt, true, ""},
       {"continuation missing inside an item", m(-20) + H.substr(0, 20) + m(20), 0, "295/10: End of file", false, ""},
@@ -173,12 +173,12 @@ const std::vector<ReadCase>& readCases() {
       {"array one value short", record(values(7)) + S, 8, kShort, false, ""},
       {"array of 800 bytes, 100 left", m(800) + values(12) + "abcd", 100, kTruncated, false, ""},
       {"subrecords -10, -10, +4, 16 bytes read",
-       m(-10) + V3.substr(0, 10) + m(10) + m(-10) + V3.substr(10, 10) + m(-10) + m(4) + V3.substr(20) + m(-4) + S,
-       2, "no error", true, "99"},
+       m(-10) + V3.substr(0, 10) + m(10) + m(-10) + V3.substr(10, 10) + m(-10) + m(4) + V3.substr(20) + m(-4) + S, 2,
+       "no error", true, "99"},
       {"large array with extra values", record(V1000) + S, 995, "no error", true, "99"},
       {"large array split inside a value",
-       m(-4001) + V1000.substr(0, 4001) + m(4001) + m(3999) + V1000.substr(4001) + m(-3999) + S, 1000, "no error",
-       true, "99"},
+       m(-4001) + V1000.substr(0, 4001) + m(4001) + m(3999) + V1000.substr(4001) + m(-3999) + S, 1000, "no error", true,
+       "99"},
   };
   return cases;
 }
@@ -286,21 +286,22 @@ TEST(BinaryRecords, PassingOverMeetsTheFailuresOfAFullRead) {
       {"split record", m(-12000) + V.substr(0, 12000) + m(12000) + m(4000) + V.substr(12000) + m(-4000) + S, 16000,
        "no error / next 99"},
       {"split record, continuation missing", m(-12000) + V.substr(0, 12000) + m(12000), 16000, "295/10: End of file"},
-      {"split record, continuation marker cut", m(-12000) + V.substr(0, 12000) + m(12000) + m(4000).substr(0, 3),
-       16000, kCorrupt},
-      {"split record, continuation short", m(-12000) + V.substr(0, 12000) + m(12000) + m(100) + V.substr(0, 100) +
-       m(-100) + S, 16000, kShort + " / next 99"},
+      {"split record, continuation marker cut", m(-12000) + V.substr(0, 12000) + m(12000) + m(4000).substr(0, 3), 16000,
+       kCorrupt},
+      {"split record, continuation short",
+       m(-12000) + V.substr(0, 12000) + m(12000) + m(100) + V.substr(0, 100) + m(-100) + S, 16000,
+       kShort + " / next 99"},
       {"split record, file ends inside the needed continuation",
        m(-12000) + V.substr(0, 12000) + m(12000) + m(4000) + V.substr(0, 3000), 16000, kTruncated},
       {"split record, file ends inside a continuation not needed",
        m(-12000) + V.substr(0, 12000) + m(12000) + m(4000) + V.substr(0, 3000), 8000, "no error / next " + kEof},
       {"needed part ends in the first subrecord, continuation missing", m(-16000) + V + m(16000), 8000,
        "295/10: End of file"},
-      {"needed part ends where the subrecord ends, continuation missing", m(-8000) + V.substr(0, 8000) + m(8000),
-       8000, "295/10: End of file"},
+      {"needed part ends where the subrecord ends, continuation missing", m(-8000) + V.substr(0, 8000) + m(8000), 8000,
+       "295/10: End of file"},
       {"three subrecords, the last one passed over unseen",
-       m(-6000) + V.substr(0, 6000) + m(6000) + m(-6000) + V.substr(6000, 6000) + m(-6000) + m(4000) +
-           V.substr(12000) + m(-4000) + S,
+       m(-6000) + V.substr(0, 6000) + m(6000) + m(-6000) + V.substr(6000, 6000) + m(-6000) + m(4000) + V.substr(12000) +
+           m(-4000) + S,
        7000, "no error / next 99"},
   };
   for (const ReadCase& c : readCases()) {

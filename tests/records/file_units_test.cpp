@@ -15,8 +15,8 @@
 #include "support/testkit.h"
 
 using namespace vantorell;
-using testkit::ScratchDir;
 using testkit::failureOf;
+using testkit::ScratchDir;
 
 namespace {
 

@@ -25,9 +25,9 @@ std::string shape(const Format& f) {
   std::string out;
   for (const FormatItem& it : f.items) {
     out += std::to_string(static_cast<int>(it.edit)) + (it.unlimited ? "*" : "") + " r" + std::to_string(it.repeat) +
-           " w" + std::to_string(it.w) + (it.hasWidth ? "!" : "") + " m" + std::to_string(it.m) +
-           (it.hasM ? "!" : "") + " d" + std::to_string(it.d) + " e" + std::to_string(it.e) +
-           (it.hasE ? "!" : "") + " n" + std::to_string(it.n) + " k" + std::to_string(it.k) + " '" + it.text + "';";
+           " w" + std::to_string(it.w) + (it.hasWidth ? "!" : "") + " m" + std::to_string(it.m) + (it.hasM ? "!" : "") +
+           " d" + std::to_string(it.d) + " e" + std::to_string(it.e) + (it.hasE ? "!" : "") + " n" +
+           std::to_string(it.n) + " k" + std::to_string(it.k) + " '" + it.text + "';";
   }
   return out + " resume " + std::to_string(f.resumeAt);
 }
@@ -56,8 +56,8 @@ TEST(FormatText, ErrorReportsShowTheTextAndACaretAtTheScannerPosition) {
       {"(4)", "Unexpected element ')' in format", 3},
       {"(I3,5)", "Unexpected element ')' in format", 6},
       {"(2*(I3))", "Unexpected element '*' in format", 3},
-      {"(4I3,-)", "Unexpected element ')' in format", 6},   // a sign without digits
-      {"(2T5)", "Unexpected element '5' in format", 3},     // T looked at the 5
+      {"(4I3,-)", "Unexpected element ')' in format", 6},  // a sign without digits
+      {"(2T5)", "Unexpected element '5' in format", 3},    // T looked at the 5
       {"(3BN)", "Unexpected element 'N' in format", 4},
       {"(RX)", "Unexpected element 'X' in format", 2},
       {"(I3,j)", "Unexpected element 'J' in format", 5},
