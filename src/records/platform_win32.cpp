@@ -4,19 +4,18 @@
 // portable code keeps its int handles and errno codes; the Win32 API is used
 // where the runtime has no equivalent (file identity, file type, the reason of
 // a failed open, the stack walk).
-#include "records/platform.h"
-
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+
+#include "records/platform.h"
 
 namespace vantorell::platform {
 
@@ -36,8 +35,7 @@ std::wstring widened(const std::string& path) {
     if (n <= 0) return {};
   }
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(codePage, codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, path.data(), size,
-                        wide.data(), n);
+  ::MultiByteToWideChar(codePage, codePage == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0, path.data(), size, wide.data(), n);
   return wide;
 }
 
@@ -65,8 +63,7 @@ OpenFailure classify(unsigned long systemError, const std::wstring& path) {
     case ERROR_BAD_PATHNAME:
     case ERROR_DIRECTORY:
     case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-      return OpenFailure::NotFound;
+    case ERROR_BAD_NET_NAME: return OpenFailure::NotFound;
     case ERROR_ACCESS_DENIED:
       // Opening a directory as a file is refused as an access violation.
       return isDirectory(path) ? OpenFailure::IsDirectory : OpenFailure::AccessDenied;
@@ -75,10 +72,8 @@ OpenFailure classify(unsigned long systemError, const std::wstring& path) {
       // Another program holds the file: treated like missing permission, so
       // that a file held open for reading elsewhere can still be read here.
       return OpenFailure::AccessDenied;
-    case ERROR_WRITE_PROTECT:
-      return OpenFailure::ReadOnlyMedium;
-    default:
-      return OpenFailure::Other;
+    case ERROR_WRITE_PROTECT: return OpenFailure::ReadOnlyMedium;
+    default: return OpenFailure::Other;
   }
 }
 
@@ -179,8 +174,7 @@ bool writeAll(FileHandle handle, const void* data, std::size_t n, int& error) {
   return writeAll(handle, data, n, taken, error);
 }
 
-bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken,
-             int& error) {
+bool writeAt(FileHandle handle, std::int64_t offset, const void* data, std::size_t n, std::size_t& taken, int& error) {
   // Windows has no positioned write that leaves the file pointer alone on a
   // synchronous handle: move there, write, and move back.
   taken = 0;
@@ -302,8 +296,14 @@ void report(int sig) {
   const char* name = "SIGSEGV";
   const char* description = "Segmentation fault - invalid memory reference";
   switch (sig) {
-    case SIGILL: name = "SIGILL"; description = "Illegal instruction"; break;
-    case SIGABRT: name = "SIGABRT"; description = "Process abort signal"; break;
+    case SIGILL:
+      name = "SIGILL";
+      description = "Illegal instruction";
+      break;
+    case SIGABRT:
+      name = "SIGABRT";
+      description = "Process abort signal";
+      break;
     case SIGFPE:
       name = "SIGFPE";
       description = "Floating-point exception - erroneous arithmetic operation";
@@ -329,11 +329,9 @@ int signalOf(DWORD code) {
     case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
     case EXCEPTION_DATATYPE_MISALIGNMENT:
     case EXCEPTION_STACK_OVERFLOW:
-    case EXCEPTION_GUARD_PAGE:
-      return SIGSEGV;
+    case EXCEPTION_GUARD_PAGE: return SIGSEGV;
     case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-      return SIGILL;
+    case EXCEPTION_PRIV_INSTRUCTION: return SIGILL;
     case EXCEPTION_INT_DIVIDE_BY_ZERO:
     case EXCEPTION_INT_OVERFLOW:
     case EXCEPTION_FLT_DIVIDE_BY_ZERO:
@@ -342,10 +340,8 @@ int signalOf(DWORD code) {
     case EXCEPTION_FLT_UNDERFLOW:
     case EXCEPTION_FLT_INEXACT_RESULT:
     case EXCEPTION_FLT_DENORMAL_OPERAND:
-    case EXCEPTION_FLT_STACK_CHECK:
-      return SIGFPE;
-    default:
-      return 0;
+    case EXCEPTION_FLT_STACK_CHECK: return SIGFPE;
+    default: return 0;
   }
 }
 

@@ -1,6 +1,8 @@
 // The platform layer itself, on whichever system the tests are built for
 // (Linux, or Windows under Wine): open failures, file identity, 64-bit
 // positions, and the fatal-signal report.
+#include "records/platform.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -9,7 +11,6 @@
 #include <filesystem>
 #include <string>
 
-#include "records/platform.h"
 #include "support/testkit.h"
 
 using namespace testkit;
@@ -121,6 +122,8 @@ TEST(PlatformDeathTest, FatalSignalsAreReportedWithAStackWalk) {
   EXPECT_DEATH(faultBy(SIGFPE),
                "Program received signal SIGFPE: Floating-point exception - erroneous arithmetic operation\\.\n\n"
                "Backtrace for this error:\n#0  0x");
-  EXPECT_DEATH(faultBy(SIGILL), "Program received signal SIGILL: Illegal instruction\\.\n\nBacktrace for this error:\n#0  0x");
-  EXPECT_DEATH(faultBy(SIGABRT), "Program received signal SIGABRT: Process abort signal\\.\n\nBacktrace for this error:\n#0  0x");
+  EXPECT_DEATH(faultBy(SIGILL),
+               "Program received signal SIGILL: Illegal instruction\\.\n\nBacktrace for this error:\n#0  0x");
+  EXPECT_DEATH(faultBy(SIGABRT),
+               "Program received signal SIGABRT: Process abort signal\\.\n\nBacktrace for this error:\n#0  0x");
 }
