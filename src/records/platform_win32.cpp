@@ -317,7 +317,8 @@ void report(int sig) {
   putRaw(".\n\nBacktrace for this error:\n");
   void* frames[62];  // older systems refuse more than 62 frames at once
   USHORT count = ::RtlCaptureStackBackTrace(0, 62, frames, nullptr);
-  for (USHORT i = 0; i < count; ++i) putAddress(i, frames[i]);
+  // The walk may end in a null frame (under Wine, for one): that is no code address.
+  for (USHORT i = 0; i < count && frames[i] != nullptr; ++i) putAddress(i, frames[i]);
 }
 
 // The signal a hardware exception stands for, or 0 for one that is not
