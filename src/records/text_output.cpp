@@ -2,9 +2,12 @@
 // layout, and the hand-over of each finished record to its unit.
 #include "records/text_output.h"
 
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -25,12 +28,106 @@ struct Decimal17 {
   int exponent;  // value = d.dddddddddddddddd × 10^exponent
 };
 
+// "00" to "99", for writing two digits at a time.
+constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> t{};
+  for (int i = 0; i < 100; ++i) {
+    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
+
+inline void putPair(char* out, std::uint32_t v) { std::memcpy(out, kDigitPairs.data() + 2 * v, 2); }
+
+// Exactly eight digits of v < 10^8, leading zeros included.
+inline void putEight(char* out, std::uint32_t v) {
+  const std::uint32_t high = v / 10000;
+  const std::uint32_t low = v % 10000;
+  putPair(out, high / 100);
+  putPair(out + 2, high % 100);
+  putPair(out + 4, low / 100);
+  putPair(out + 6, low % 100);
+}
+
+constexpr std::array<std::uint64_t, 20> kPowersOfTen = [] {
+  std::array<std::uint64_t, 20> t{};
+  std::uint64_t v = 1;
+  for (std::uint64_t& p : t) {
+    p = v;
+    v *= 10;
+  }
+  return t;
+}();
+
+// The full 128-bit product of a and b.
+struct Product128 {
+  std::uint64_t high;
+  std::uint64_t low;
+};
+inline Product128 multiply128(std::uint64_t a, std::uint64_t b) {
+  const std::uint64_t aLow = a & 0xFFFFFFFFu, aHigh = a >> 32;
+  const std::uint64_t bLow = b & 0xFFFFFFFFu, bHigh = b >> 32;
+  const std::uint64_t ll = aLow * bLow, lh = aLow * bHigh, hl = aHigh * bLow, hh = aHigh * bHigh;
+  const std::uint64_t middle = (ll >> 32) + (lh & 0xFFFFFFFFu) + (hl & 0xFFFFFFFFu);
+  return {hh + (lh >> 32) + (hl >> 32) + (middle >> 32), (middle << 32) | (ll & 0xFFFFFFFFu)};
+}
+
+// The common case in integer arithmetic: a normal double with a fractional
+// part and 10^-3 <= value < 10^17 (about). The value is mantissa / 2^shift,
+// so value × 10^p is the 128-bit product mantissa × 10^p shifted right by
+// `shift`, with the bits shifted out as the exact remainder; p is chosen so
+// that the quotient has 17 digits, and the remainder rounds it (ties to
+// even). Returns false, leaving `d` alone, for any value outside that case.
+bool decimal17Exact(double magnitude, Decimal17& d) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);  // no sign bit: a magnitude
+  if (biased == 0 || biased == 0x7FF) return false;
+  const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int shift = 1075 - biased;
+  if (shift < 1 || shift > 63) return false;
+  // 2^e2 <= value < 2^(e2 + 1), so the decimal exponent is floor(e2 log10 2)
+  // or one more; the digit count of the quotient settles which.
+  const int e2 = biased - 1023;
+  int p = 16 - ((e2 * 78913) >> 18);
+  const std::uint64_t mask = (std::uint64_t{1} << shift) - 1;
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  for (int attempt = 0; attempt < 2; ++attempt, --p) {
+    if (p < 0 || p >= static_cast<int>(kPowersOfTen.size())) return false;
+    const Product128 product = multiply128(mantissa, kPowersOfTen[static_cast<std::size_t>(p)]);
+    if ((product.high >> shift) != 0) continue;  // far more than 17 digits
+    std::uint64_t n = (product.low >> shift) | (product.high << (64 - shift));
+    if (n >= kPowersOfTen[17]) continue;  // 18 digits: one power of ten less
+    if (n < kPowersOfTen[16]) return false;
+    const std::uint64_t rest = product.low & mask;
+    if (rest > half || (rest == half && (n & 1) != 0)) ++n;
+    int exponent = 16 - p;
+    if (n == kPowersOfTen[17]) {
+      n = kPowersOfTen[16];
+      ++exponent;
+    }
+    const std::uint64_t top = n / 100000000;  // nine digits
+    d.digits[0] = static_cast<char>('0' + top / 100000000);
+    putEight(d.digits + 1, static_cast<std::uint32_t>(top % 100000000));
+    putEight(d.digits + 9, static_cast<std::uint32_t>(n % 100000000));
+    d.exponent = exponent;
+    return true;
+  }
+  return false;
+}
+
 Decimal17 decimal17(double magnitude) {
+  Decimal17 d;
+  if (decimal17Exact(magnitude, d)) return d;
+  if (magnitude == 0.0) {
+    std::memset(d.digits, '0', sizeof d.digits);
+    d.exponent = 0;
+    return d;
+  }
   // Scientific notation with 16 digits after the point: "d.<16>e±xx[x]".
   char text[32];
   std::to_chars_result r =
       std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 16);
-  Decimal17 d;
   d.digits[0] = text[0];
   std::memcpy(d.digits + 1, text + 2, 16);
   int exponent = 0;
@@ -89,10 +186,17 @@ char* formatInt32Field(char* out, std::int32_t value) {
   std::uint32_t magnitude =
       value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   char* p = end;
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  while (magnitude >= 100) {
+    p -= 2;
+    putPair(p, magnitude % 100);
+    magnitude /= 100;
+  }
+  if (magnitude >= 10) {
+    p -= 2;
+    putPair(p, magnitude);
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
   if (value < 0) *--p = '-';
   fillBlanks(out, static_cast<std::size_t>(p - out));
   return end;

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -71,6 +74,17 @@ TEST(Int32Field, RightJustifiedInEleven) {
       {1000000000, blanks(1) + "1000000000"},
   };
   for (const Case& c : cases) EXPECT_EQ(int32Field(c.value), c.field) << c.value;
+
+  // Every digit count, odd and even, at both ends of each count.
+  for (std::int64_t p = 1; p <= 1000000000; p *= 10) {
+    for (std::int64_t v : {p - 1, p, p + 1, 2 * p - 1, 5 * p + 3}) {
+      if (v > std::numeric_limits<std::int32_t>::max()) continue;
+      for (std::int64_t s : {v, -v}) {
+        const std::string text = std::to_string(s);
+        EXPECT_EQ(int32Field(static_cast<std::int32_t>(s)), blanks(kInt32Field - text.size()) + text) << s;
+      }
+    }
+  }
 }
 
 TEST(DoubleField, WorkedFields) {
@@ -274,6 +288,57 @@ TEST(DoubleField, SpreadOfBitPatternsMatchesExactValue) {
     if (!std::isfinite(v) || v == 0.0) continue;
     expectExactField(v);
     if (HasFailure()) break;
+  }
+}
+
+namespace {
+
+// The 17 digits and exponent of "d.<16>e±xx" from the library's conversion.
+Digits libraryDigits17(double m) {
+  char text[32];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, m, std::chars_format::scientific, 16);
+  return {std::string(1, text[0]) + std::string(text + 2, 16), std::stoi(std::string(text + 19, r.ptr))};
+}
+
+}  // namespace
+
+// The range where heads lie is converted in integer arithmetic; it must give
+// the same digits as the exact conversion, ties and powers of ten included.
+TEST(DoubleField, CommonRangeMatchesExactConversion) {
+  std::mt19937_64 random(2026);
+  std::vector<double> values;
+  // Every binary exponent from 2^-14 to 2^60 with random mantissas.
+  for (int i = 0; i < 800000; ++i) {
+    const std::uint64_t mantissa = random() & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t biased = 1023 - 14 + random() % 75;
+    values.push_back(std::bit_cast<double>(biased << 52 | mantissa));
+  }
+  // Exact ties at the 17th digit: an odd a / 2^(17 - k) in [10^k, 10^(k + 1))
+  // has 18 significant digits, the last a 5.
+  for (int k = -3; k <= 15; ++k) {
+    const int j = 17 - k;
+    const double low = std::ceil(std::ldexp(std::pow(10.0, k), j));
+    const double high = std::min(std::ldexp(std::pow(10.0, k + 1), j), std::ldexp(1.0, 53));
+    if (!(low < high)) continue;
+    std::uniform_real_distribution<double> pick(low, high);
+    for (int i = 0; i < 10000; ++i) {
+      const std::uint64_t a = static_cast<std::uint64_t>(pick(random)) | 1;
+      values.push_back(std::ldexp(static_cast<double>(a), -j));
+    }
+  }
+  // Powers of ten and their neighbours.
+  for (int k = -5; k <= 18; ++k) {
+    const double p = std::pow(10.0, k);
+    for (double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300)}) values.push_back(v);
+  }
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const double v = i % 2 == 0 ? values[i] : -values[i];
+    const Shown shown = readField(doubleField(v));
+    ASSERT_EQ(shown.digits, libraryDigits17(values[i])) << std::hexfloat << v;
+    ASSERT_EQ(shown.negative, v < 0) << std::hexfloat << v;
+    if (i % 50 == 0) {
+      ASSERT_EQ(shown.digits, exactDigits17(values[i])) << std::hexfloat << v;
+    }
   }
 }
 
