@@ -449,8 +449,43 @@ struct Statement {
     return readText(item, n, allowRepeat);
   }
 
+  // The common int32 value, [sign] digits, that lies whole in the stream
+  // buffer with its value end: read straight from the buffer. Anything else
+  // (a repeat count, more than ten digits, overflow, a value that reaches the
+  // end of the buffer) is left unread for readInteger; returns whether the
+  // value was taken.
+  bool readIntegerInBuffer(const ReadItem& item) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(u.buffer.get());
+    const std::size_t end = u.inLen;
+    std::size_t i = u.inPos;
+    if (i >= end) return false;
+    bool negative = false;
+    if (b[i] == '-' || b[i] == '+') {
+      negative = b[i] == '-';
+      if (++i >= end) return false;
+    }
+    unsigned digit = static_cast<unsigned>(b[i]) - '0';
+    if (digit > 9) return false;
+    const std::size_t first = i;
+    std::uint64_t v = digit;
+    while (++i < end && (digit = static_cast<unsigned>(b[i]) - '0') <= 9) {
+      if (i - first >= 10) return false;
+      v = v * 10 + digit;
+    }
+    if (i >= end || !kValueEnds[b[i]]) return false;
+    if (v > (negative ? 2147483648ULL : 2147483647ULL)) return false;
+    *static_cast<std::int32_t*>(item.target) =
+        static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v));
+    u.inPos = i;
+    return true;
+  }
+
   // Reading a value for item number n, then the separator step.
   void readValue(const ReadItem& item, std::size_t n) {
+    if (item.kind == ItemKind::Int32 && readIntegerInBuffer(item)) {
+      separator();
+      return;
+    }
     int c = peek();
     if (c == kEnd) failEnd();
     if (c != ',' && c != ';' && c != '/' && !isLineEnd(c)) {
