@@ -317,6 +317,21 @@ TEST(FreeFormRead, RecordsAndEndOfInput) {
   });
 }
 
+// Integer values, good and bad, placed at every offset across the end of the
+// stream buffer.
+TEST(FreeFormRead, IntegersAtEveryPlaceAroundARefill) {
+  std::vector<Case> cases;
+  for (std::size_t lead = kBufferSize - 14; lead <= kBufferSize; ++lead) {
+    const std::string pad(lead, ' ');
+    cases.push_back({"ii", pad + "-2147483648,2147483647\nN\n", "-2147483648|2147483647", "N", ""});
+    cases.push_back({"ii", pad + "2*+35\nN\n", "35|35", "N", ""});
+    cases.push_back({"ii", pad + "1 2147483648\n", "1|77", "", "Integer overflow while reading item 2"});
+    cases.push_back({"ii", pad + "12 34x\n", "12|77", "", badInteger(2)});
+    cases.push_back({"ii", pad + "12 -", "12|77", "", kEof});
+  }
+  runCases(cases);
+}
+
 // One whole-line read of a field of `length` characters on unit 11.
 struct LineCase {
   std::size_t length;
