@@ -480,6 +480,22 @@ struct Statement {
     return true;
   }
 
+  // readIntegerInBuffer, then the separator step; a comma followed by a
+  // character that is neither blank nor a line end is taken here.
+  bool takeIntegerInBuffer(const ReadItem& item) {
+    if (!readIntegerInBuffer(item)) return false;
+    const char* b = u.buffer.get();
+    const std::size_t i = u.inPos;
+    if (i + 1 < u.inLen && b[i] == ',' && !isBlank(b[i + 1]) && !isLineEnd(b[i + 1])) {
+      u.inPos = i + 1;
+      comma = true;
+      lineEnd = LineEnd::None;
+      return true;
+    }
+    separator();
+    return true;
+  }
+
   // Reading a value for item number n, then the separator step.
   void readValue(const ReadItem& item, std::size_t n) {
     if (item.kind == ItemKind::Int32 && readIntegerInBuffer(item)) {
@@ -628,6 +644,11 @@ struct Statement {
       std::size_t number = ++taken;
       if (number == 1) {
         takeFirst(item);
+        continue;
+      }
+      // The common case: an int32 item in the middle of a record.
+      if (item.kind == ItemKind::Int32 && repeatLeft == 0 && !slash && lineEnd == LineEnd::None &&
+          takeIntegerInBuffer(item)) {
         continue;
       }
       if (repeatLeft > 0) {
