@@ -6,7 +6,6 @@
 // The Windows build of the unit tests gets the in-process helpers only: the
 // runs of the program are driven from the Linux side (see runProgram).
 #include <io.h>
-#include <random>
 #else
 #include <poll.h>
 #include <sys/wait.h>
@@ -18,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
