@@ -32,7 +32,7 @@ Read readFrom(const ScratchDir& dir, const std::string& content) {
 
 struct ChdirTo {
   std::string old;
-  explicit ChdirTo(const std::string& dir) : old(std::filesystem::current_path()) {
+  explicit ChdirTo(const std::string& dir) : old(std::filesystem::current_path().string()) {
     std::filesystem::current_path(dir);
   }
   ~ChdirTo() { std::filesystem::current_path(old); }

@@ -47,8 +47,7 @@ ScratchDir::~ScratchDir() {
   // Make everything writable again first, so that read-only fixtures go too.
   for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
   }
   std::filesystem::remove_all(path, ec);
 }
@@ -121,9 +120,18 @@ RunResult runProgram(const std::string& cwd, std::string_view input) {
     pollfd fds[3];
     int n = 0;
     int iOut = -1, iErr = -1, iIn = -1;
-    if (outOpen) { fds[n] = {outPipe[0], POLLIN, 0}; iOut = n++; }
-    if (errOpen) { fds[n] = {errPipe[0], POLLIN, 0}; iErr = n++; }
-    if (inOpen) { fds[n] = {inPipe[1], POLLOUT, 0}; iIn = n++; }
+    if (outOpen) {
+      fds[n] = {outPipe[0], POLLIN, 0};
+      iOut = n++;
+    }
+    if (errOpen) {
+      fds[n] = {errPipe[0], POLLIN, 0};
+      iErr = n++;
+    }
+    if (inOpen) {
+      fds[n] = {inPipe[1], POLLOUT, 0};
+      iIn = n++;
+    }
     if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) {
       if (errno == EINTR) continue;
       break;
