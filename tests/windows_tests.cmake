@@ -6,12 +6,8 @@
 #   the test kit or the system (fork, pipes, FIFOs, permission bits, resource
 #   limits): these include the end-to-end tests, which run on the Linux side
 #   against vantorell.exe instead (windows_e2e.* below);
-# - and these, for the reason given:
-set(vantorell_not_on_windows
-  # Converts a std::filesystem::path to std::string implicitly, which only
-  # compiles where paths are narrow strings.
-  model/discretization_test.cpp
-)
+# - and any listed here, for the reason given (none at present).
+set(vantorell_not_on_windows)
 set(vantorell_posix_only_pattern "runProgram|runUnprivileged|#include <(unistd|poll|fcntl)\\.h>|#include <sys/")
 set(vantorell_e2e_sources)
 foreach(source IN LISTS test_sources)
