@@ -549,9 +549,7 @@ struct Statement {
     int c = skipBlanks();
     comma = false;
     switch (c) {
-      case kEnd:
-        lineEnd = LineEnd::Passed;
-        return;
+      case kEnd: lineEnd = LineEnd::Passed; return;
       case '\n':
         skip();
         lineEnd = LineEnd::Passed;
@@ -574,9 +572,7 @@ struct Statement {
         slash = true;
         lineEnd = LineEnd::None;
         return;
-      default:
-        lineEnd = LineEnd::None;
-        return;
+      default: lineEnd = LineEnd::None; return;
     }
   }
 

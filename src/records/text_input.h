@@ -18,8 +18,8 @@ struct ReadItem {
   void* target;
   std::size_t length;  // characters of a text field
 
-  ReadItem(std::int32_t& v) : kind(ItemKind::Int32), target(&v), length(4) {}  // NOLINT
-  ReadItem(double& v) : kind(ItemKind::Double), target(&v), length(8) {}       // NOLINT
+  ReadItem(std::int32_t& v) : kind(ItemKind::Int32), target(&v), length(4) {}      // NOLINT
+  ReadItem(double& v) : kind(ItemKind::Double), target(&v), length(8) {}           // NOLINT
   ReadItem(TextRef t) : kind(ItemKind::Text), target(t.data), length(t.length) {}  // NOLINT
   template <std::size_t N>
   ReadItem(FixedText<N>& t) : kind(ItemKind::Text), target(t.data()), length(N) {}  // NOLINT

@@ -126,8 +126,7 @@ Decimal17 decimal17(double magnitude) {
   }
   // Scientific notation with 16 digits after the point: "d.<16>e±xx[x]".
   char text[32];
-  std::to_chars_result r =
-      std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 16);
+  std::to_chars_result r = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, 16);
   d.digits[0] = text[0];
   std::memcpy(d.digits + 1, text + 2, 16);
   int exponent = 0;
@@ -183,8 +182,7 @@ void deliverRecord(int stmt, Unit& u, const char* data, std::size_t n) {
 
 char* formatInt32Field(char* out, std::int32_t value) {
   char* const end = out + kInt32Field;
-  std::uint32_t magnitude =
-      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   char* p = end;
   while (magnitude >= 100) {
     p -= 2;

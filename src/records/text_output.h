@@ -19,8 +19,8 @@ struct WriteItem {
   double d = 0.0;
   std::string_view text;
 
-  WriteItem(std::int32_t v) : kind(ItemKind::Int32), i(v) {}       // NOLINT
-  WriteItem(double v) : kind(ItemKind::Double), d(v) {}            // NOLINT
+  WriteItem(std::int32_t v) : kind(ItemKind::Int32), i(v) {}        // NOLINT
+  WriteItem(double v) : kind(ItemKind::Double), d(v) {}             // NOLINT
   WriteItem(std::string_view t) : kind(ItemKind::Text), text(t) {}  // NOLINT
   WriteItem(const char* t) : kind(ItemKind::Text), text(t) {}       // NOLINT
   template <std::size_t N>

@@ -1,9 +1,8 @@
 #include "records/text_input.h"
 
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cerrno>
@@ -99,10 +98,14 @@ std::string nextRecord() {
 std::string shown(const std::string& input) {
   std::string out;
   for (char c : input.substr(0, 70)) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else out += c;
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else
+      out += c;
   }
   return input.size() > 70 ? out + "..." : out;
 }

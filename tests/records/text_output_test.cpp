@@ -1,9 +1,8 @@
 #include "records/text_output.h"
 
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -142,9 +141,7 @@ struct Digits {
   bool operator==(const Digits&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const Digits& d) {
-  return os << d.digits << "E" << d.exponent;
-}
+std::ostream& operator<<(std::ostream& os, const Digits& d) { return os << d.digits << "E" << d.exponent; }
 
 // Little-endian base 10^9 integer.
 using Big = std::vector<std::uint32_t>;
@@ -257,20 +254,20 @@ void expectExactField(double value) {
 
 TEST(DoubleField, HalfwayAndBoundaryDigitsAreExact) {
   const double cases[] = {
-      0x1.999999999999ap-4,  // the double nearest to 0.1
-      0x1.9999999999999p-4,  // the one just below it
-      0x1.6345785d8a000p+56,  // 1e17
-      0x1.6345785d89fffp+56,  // 99999999999999984
-      0x1.00008p+0,  // 1.00000762939453125: a tie, kept even
-      0x1.00018p+0,  // 1.00002288818359375: a tie, rounded up to even
-      0x1p-25,       // 2.98023223876953125e-8: a tie, kept even
-      0x1.8p-24,     // 8.94069671630859375e-8: a tie, rounded up to even
-      0x1.fffffffffffffp-1,  // just below 1
-      0x1.3ffffffffffffp+3,  // just below 10
-      0x1.1c37937e08000p+53,  // 1e16
-      0x1.52d02c7e14af6p+76,  // the double nearest below 1e23
-      0x1.52d02c7e14af7p+76,  // the double nearest above 1e23
-      0x1p-1022,              // smallest normal
+      0x1.999999999999ap-4,     // the double nearest to 0.1
+      0x1.9999999999999p-4,     // the one just below it
+      0x1.6345785d8a000p+56,    // 1e17
+      0x1.6345785d89fffp+56,    // 99999999999999984
+      0x1.00008p+0,             // 1.00000762939453125: a tie, kept even
+      0x1.00018p+0,             // 1.00002288818359375: a tie, rounded up to even
+      0x1p-25,                  // 2.98023223876953125e-8: a tie, kept even
+      0x1.8p-24,                // 8.94069671630859375e-8: a tie, rounded up to even
+      0x1.fffffffffffffp-1,     // just below 1
+      0x1.3ffffffffffffp+3,     // just below 10
+      0x1.1c37937e08000p+53,    // 1e16
+      0x1.52d02c7e14af6p+76,    // the double nearest below 1e23
+      0x1.52d02c7e14af7p+76,    // the double nearest above 1e23
+      0x1p-1022,                // smallest normal
       0x0.fffffffffffffp-1022,  // largest subnormal
       0x0.0000000000001p-1022,  // smallest subnormal
       0x1.fffffffffffffp+1023,  // largest finite
@@ -355,42 +352,52 @@ TEST(TextRecords, WorkedRecords) {
     std::size_t length;  // characters before CR LF
   };
   const Case cases[] = {
-      {263, {1, 12, 31.0, 365.0, headText, 150, 120, 1},
-       blanks(11) + "1" + blanks(10) + "12" + blanks(3) + "31.000000000000000" + blanks(8) +
-           "365.00000000000000" + blanks(18) + "HEAD" + blanks(9) + "150" + blanks(9) + "120" +
-           blanks(11) + "1",
+      {263,
+       {1, 12, 31.0, 365.0, headText, 150, 120, 1},
+       blanks(11) + "1" + blanks(10) + "12" + blanks(3) + "31.000000000000000" + blanks(8) + "365.00000000000000" +
+           blanks(18) + "HEAD" + blanks(9) + "150" + blanks(9) + "120" + blanks(11) + "1",
        129},
-      {270, {1234, 7, 34, 1, 1523.4567},
-       blanks(8) + "1234" + blanks(11) + "7" + blanks(10) + "34" + blanks(11) + "1" + blanks(3) +
-           "1523.4567000000000" + blanks(5),
+      {270,
+       {1234, 7, 34, 1, 1523.4567},
+       blanks(8) + "1234" + blanks(11) + "7" + blanks(10) + "34" + blanks(11) + "1" + blanks(3) + "1523.4567000000000" +
+           blanks(5),
        74},
-      {270, {5, 1, 5, 0, 1.0E30},
+      {270,
+       {5, 1, 5, 0, 1.0E30},
        blanks(11) + "5" + blanks(11) + "1" + blanks(11) + "5" + blanks(11) + "0" + blanks(3) +
            "1.0000000000000000E+030",
        74},
-      {270, {17999, 120, 149, -1, -999.99},
+      {270,
+       {17999, 120, 149, -1, -999.99},
        blanks(7) + "17999" + blanks(9) + "120" + blanks(9) + "149" + blanks(10) + "-1" + blanks(2) +
            "-999.99000000000001" + blanks(5),
        74},
       {265, {"node row col ibound  head"}, " node row col ibound  head", 26},
-      {119, {1, 120, 150, 13, 4, 2, "[nlay,nrows,ncols,nper,itmuni,lenuni]"},
-       blanks(11) + "1" + blanks(9) + "120" + blanks(9) + "150" + blanks(10) + "13" + blanks(11) + "4" +
-           blanks(11) + "2" + blanks(1) + "[nlay,nrows,ncols,nper,itmuni,lenuni]",
+      {119,
+       {1, 120, 150, 13, 4, 2, "[nlay,nrows,ncols,nper,itmuni,lenuni]"},
+       blanks(11) + "1" + blanks(9) + "120" + blanks(9) + "150" + blanks(10) + "13" + blanks(11) + "4" + blanks(11) +
+           "2" + blanks(1) + "[nlay,nrows,ncols,nper,itmuni,lenuni]",
        110},
-      {220, {"nlay*nrows*ncols = ", 18000, " nodes"},
-       blanks(1) + "nlay*nrows*ncols = " + blanks(7) + "18000" + blanks(1) + " nodes", 39},
-      {223, {1990, 2000, 11, " [bgnyr, endyr,numyrs]"},
-       blanks(8) + "1990" + blanks(8) + "2000" + blanks(10) + "11" + blanks(1) + " [bgnyr, endyr,numyrs]", 59},
-      {291, {"Read computed heads for month", 6, " year", 1995},
+      {220,
+       {"nlay*nrows*ncols = ", 18000, " nodes"},
+       blanks(1) + "nlay*nrows*ncols = " + blanks(7) + "18000" + blanks(1) + " nodes",
+       39},
+      {223,
+       {1990, 2000, 11, " [bgnyr, endyr,numyrs]"},
+       blanks(8) + "1990" + blanks(8) + "2000" + blanks(10) + "11" + blanks(1) + " [bgnyr, endyr,numyrs]",
+       59},
+      {291,
+       {"Read computed heads for month", 6, " year", 1995},
        blanks(1) + "Read computed heads for month" + blanks(11) + "6" + blanks(1) + " year" + blanks(8) + "1995",
        60},
-      {299, {"Write computed heads for (month, year)", 6, 1995},
-       blanks(1) + "Write computed heads for (month, year)" + blanks(11) + "6" + blanks(8) + "1995", 63},
+      {299,
+       {"Write computed heads for (month, year)", 6, 1995},
+       blanks(1) + "Write computed heads for (month, year)" + blanks(11) + "6" + blanks(8) + "1995",
+       63},
       {111, {"Enter discretization file pathname: "}, " Enter discretization file pathname: ", 37},
       {242, {" "}, blanks(2), 2},
       // Two texts in a row get no separator; trailing blanks are written.
-      {217, {"Discretization file: ", disPath},
-       " Discretization file: dis.txt" + blanks(121), 150},
+      {217, {"Discretization file: ", disPath}, " Discretization file: dis.txt" + blanks(121), 150},
       // The longest record: nothing is wrapped.
       {221, {std::string_view(heads227)}, " " + heads227, 228},
       // The smallest int32 fills its field: the separator is its only blank.
@@ -448,9 +455,8 @@ TEST(TextRecords, FirstWriteCutsAnExistingLongerFile) {
   writeFreeForm(270, 11, {5, 1, 5, 0, 1.0E30});
   writeWholeLine(271, 11, "end");
   release(11);
-  EXPECT_EQ(testkit::readFile(path), first + blanks(11) + "5" + blanks(11) + "1" + blanks(11) + "5" +
-                                         blanks(11) + "0" + blanks(3) + "1.0000000000000000E+030" + kCrLf +
-                                         "end" + kCrLf);
+  EXPECT_EQ(testkit::readFile(path), first + blanks(11) + "5" + blanks(11) + "1" + blanks(11) + "5" + blanks(11) + "0" +
+                                         blanks(3) + "1.0000000000000000E+030" + kCrLf + "end" + kCrLf);
 }
 
 TEST(TextRecords, ConsoleRecordIsDeliveredWhenTheStatementEnds) {
