@@ -31,9 +31,9 @@ struct Decimal17 {
 // "00" to "99", for writing two digits at a time.
 constexpr std::array<char, 200> kDigitPairs = [] {
   std::array<char, 200> t{};
-  for (int i = 0; i < 100; ++i) {
-    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  for (std::size_t i = 0; i < 100; ++i) {
+    t[2 * i] = static_cast<char>('0' + i / 10);
+    t[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
   return t;
 }();
