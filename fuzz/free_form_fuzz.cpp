@@ -1,12 +1,11 @@
 // Free-form read statements over arbitrary bytes. The first bytes choose a
 // few statements and their item lists (kinds and text lengths); the rest is
-// the file (behind a long prefix when the first byte asks). Each statement list is read twice: as whole statements, and with
-// every statement taken in two parts, which must store the same values and
-// fail the same way.
+// the file (behind a long prefix when the first byte asks). Each statement list is read twice: as whole statements, and
+// with every statement taken in two parts, which must store the same values and fail the same way.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,8 +59,8 @@ struct Destinations {
 
 // Runs the statements in order until one fails; returns what they stored and
 // the failure, if any.
-std::string runAll(const std::vector<StatementSpec>& statements, const std::string& prefix,
-                   const std::uint8_t* file, std::size_t size, bool inParts) {
+std::string runAll(const std::vector<StatementSpec>& statements, const std::string& prefix, const std::uint8_t* file,
+                   std::size_t size, bool inParts) {
   fuzzing::connectInput(kUnit, prefix, file, size, Form::Text);
   std::string transcript;
   int stmt = 1;
@@ -122,8 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string whole = runAll(statements, prefix, in.data, in.size, false);
   std::string parts = runAll(statements, prefix, in.data, in.size, true);
   if (whole != parts) {
-    std::fprintf(stderr, "statements in parts differ from whole statements\nwhole: %s\nparts: %s\n",
-                 whole.c_str(), parts.c_str());
+    std::fprintf(stderr, "statements in parts differ from whole statements\nwhole: %s\nparts: %s\n", whole.c_str(),
+                 parts.c_str());
     std::abort();
   }
   return 0;
