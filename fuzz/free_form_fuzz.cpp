@@ -38,8 +38,8 @@ struct Destinations {
   std::vector<std::size_t> sizes;
   std::vector<ReadItem> items;
 
-  explicit Destinations(const std::vector<ItemSpec>& specs) {
-    for (const ItemSpec& s : specs) {
+  explicit Destinations(const std::vector<ItemSpec>& choices) {
+    for (const ItemSpec& s : choices) {
       std::size_t size = s.kind == ItemKind::Int32 ? 4 : s.kind == ItemKind::Double ? 8 : s.length;
       blocks.push_back(std::make_unique<char[]>(size));
       char* p = blocks.back().get();
