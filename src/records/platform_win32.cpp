@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "records/platform.h"
+#include "records/signal_report.h"
 
 namespace vantorell::platform {
 
@@ -262,54 +263,17 @@ void putRaw(const char* text) {
 }
 
 void putAddress(int frame, void* address) {
-  // "#<frame>  0x<hex>" built without the allocator, which may be broken here.
   char line[48];
-  char* p = line;
-  *p++ = '#';
-  char digits[12];
-  int nd = 0;
-  do {
-    digits[nd++] = static_cast<char>('0' + frame % 10);
-    frame /= 10;
-  } while (frame > 0);
-  while (nd > 0) *p++ = digits[--nd];
-  *p++ = ' ';
-  *p++ = ' ';
-  *p++ = '0';
-  *p++ = 'x';
-  auto value = reinterpret_cast<std::uintptr_t>(address);
-  char hex[2 * sizeof value];
-  int nh = 0;
-  do {
-    hex[nh++] = "0123456789abcdef"[value & 0xF];
-    value >>= 4;
-  } while (value != 0);
-  while (nh > 0) *p++ = hex[--nh];
-  *p++ = '\n';
-  *p = '\0';
+  formatFrameLine(line, frame, address);
   putRaw(line);
 }
 
 volatile LONG g_reported = 0;
 
 void report(int sig) {
-  const char* name = "SIGSEGV";
-  const char* description = "Segmentation fault - invalid memory reference";
-  switch (sig) {
-    case SIGILL:
-      name = "SIGILL";
-      description = "Illegal instruction";
-      break;
-    case SIGABRT:
-      name = "SIGABRT";
-      description = "Process abort signal";
-      break;
-    case SIGFPE:
-      name = "SIGFPE";
-      description = "Floating-point exception - erroneous arithmetic operation";
-      break;
-    default: break;
-  }
+  const SignalText text = signalText(sig);
+  const char* name = text.name;
+  const char* description = text.description;
   putRaw("\nProgram received signal ");
   putRaw(name);
   putRaw(": ");
